@@ -1,0 +1,75 @@
+#include "app/monitormodel.h"
+
+#include "app/visibletext.h"
+
+#include <QDateTime>
+
+MonitorModel::MonitorModel(QObject* parent) : QAbstractListModel(parent) {
+    m_publishTimer.setSingleShot(true);
+    m_publishTimer.setInterval(0);
+    connect(&m_publishTimer, &QTimer::timeout, this, &MonitorModel::publish);
+}
+
+void MonitorModel::append(const QByteArray& line) {
+    m_lines.push_back({line, QDateTime::currentMSecsSinceEpoch()});
+    Q_EMIT lineAppended(count() - 1);
+    if (!m_publishTimer.isActive())
+        m_publishTimer.start();
+}
+
+void MonitorModel::clear() {
+    if (m_lines.empty())
+        return;
+    m_publishTimer.stop();
+    beginResetModel();
+    m_lines.clear();
+    m_lines.shrink_to_fit();
+    m_published = 0;
+    m_selected = -1;
+    endResetModel();
+    Q_EMIT selectedIndexChanged(-1);
+}
+
+void MonitorModel::setSelectedIndex(int index) {
+    if (index < 0 || index >= count())
+        index = -1;
+    if (index == m_selected)
+        return;
+    m_selected = index;
+    if (index < m_published)
+        Q_EMIT selectedIndexChanged(index);
+    else if (!m_publishTimer.isActive())
+        m_publishTimer.start();
+}
+
+void MonitorModel::publish() {
+    m_publishTimer.stop();
+    if (m_published < count()) {
+        beginInsertRows({}, m_published, count() - 1);
+        m_published = count();
+        endInsertRows();
+        // A selection made while its row was unpublished is shown now.
+        if (m_selected >= 0)
+            Q_EMIT selectedIndexChanged(m_selected);
+    }
+}
+
+int MonitorModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_published;
+}
+
+QVariant MonitorModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_published)
+        return {};
+    const Line& l = at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return visibleText(l.text);
+    case Qt::ToolTipRole:
+        return QDateTime::fromMSecsSinceEpoch(l.msecsSinceEpoch)
+            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    default:
+        return {};
+    }
+}

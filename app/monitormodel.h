@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QTimer>
+#include <vector>
+
+// The communication monitor: an ordered list of lines, only ever appended to
+// or cleared, with one selected line (-1 for none). Lines are kept as the
+// bytes they were made of; views get a visible rendering of them.
+//
+// Appends are cheap and immediate for count(), line() and the selection; the
+// rows reach attached views in batches, so a chatty device costs one view
+// update per turn of the event loop rather than one per line.
+class MonitorModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    struct Line {
+        QByteArray text;
+        qint64 msecsSinceEpoch = 0; // when the line was added
+    };
+
+    explicit MonitorModel(QObject* parent = nullptr);
+
+    void append(const QByteArray& line);
+    void clear();
+    int count() const { return int(m_lines.size()); }
+    const Line& at(int row) const { return m_lines[std::size_t(row)]; }
+    QByteArray line(int row) const { return at(row).text; }
+
+    int selectedIndex() const { return m_selected; }
+    // Out-of-range indices mean "no selection", as -1 does.
+    void setSelectedIndex(int index);
+    void selectLast() { setSelectedIndex(count() - 1); }
+
+    // Makes every appended line a row of the attached views now.
+    void publish();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    void lineAppended(int row);
+    // The selected row changed; views follow it once the row is published.
+    void selectedIndexChanged(int index);
+
+private:
+    std::vector<Line> m_lines;
+    int m_published = 0;
+    int m_selected = -1;
+    QTimer m_publishTimer;
+};

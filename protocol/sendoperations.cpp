@@ -1,0 +1,30 @@
+// The send operations of the main window: remember the frame, write it to the
+// port, record it in the monitor. None of them waits for a reply.
+#include "app/mainsession.h"
+#include "protocol/commandtable.h"
+
+void MainSession::send(const CommandFrame& frame) {
+    m_cmdHex = frame.bytes();
+    m_cmdAscii = QString::fromLatin1(frame.hex.data(), qsizetype(frame.hex.size()));
+    if (m_link.output(m_cmdHex)) {
+        m_lstComm.append(frame.monitorLine());
+        return;
+    }
+    // Nothing reached the device, so the line must not read like a sent frame.
+    m_lstComm.append("Not sent (" + m_link.lastError().toUtf8() + "): " + frame.monitorLine());
+}
+
+void MainSession::sendKeyCode(qint16 Index) {
+    if (const CommandFrame* frame = commands::keypadFrame(Index))
+        send(*frame);
+    // Also when nothing was sent ("*", "#").
+    m_lstComm.selectLast();
+}
+
+void MainSession::sendCommTest() {
+    send(commands::commTest);
+}
+
+void MainSession::sendReset() {
+    send(commands::reset);
+}

@@ -1,0 +1,73 @@
+// The main window's side of the serial link: link start, and the handler of
+// the link's communication events, which turns received bytes into replies.
+#include "app/mainsession.h"
+
+#include <limits>
+
+bool MainSession::linkStart() {
+    m_collector.clear();
+    m_replyBound.stop();
+    const bool named = m_link.setCommPort(m_portNumber);
+    if (m_link.portOpen())
+        m_link.setPortOpen(false);
+    const bool opened = named && m_link.setPortOpen(true);
+    m_serialInput.clear();
+    m_serialOutput.clear();
+    if (!opened)
+        reportProblem(m_link.lastError());
+    return opened;
+}
+
+void MainSession::linkEnd() {
+    if (m_link.portOpen())
+        m_link.setPortOpen(false);
+}
+
+void MainSession::handleCommEvent(int code) {
+    if (code == SerialLink::CtsChangeEvent) {
+        m_link.output(m_serialOutput);
+        // A short pause before DTR drops, without holding up the window.
+        m_ctsPause.start();
+    } else if (code == SerialLink::ReceiveEvent) {
+        receive();
+    } else if (code == SerialLink::SendEvent) {
+        m_link.setDTREnable(false);
+    }
+}
+
+void MainSession::receive() {
+    if (m_link.inBufferCount() <= 0)
+        return;
+    completeReplies(m_collector.feed(m_link.input(), m_clock.elapsed()));
+    if (m_collector.isEmpty())
+        m_replyBound.stop();
+    else if (!m_replyBound.isActive())
+        m_replyBound.start(int(qMax<qint64>(0, m_collector.deadline() - m_clock.elapsed())));
+}
+
+void MainSession::expireReply() {
+    // The timer may fire a hair early; ask again until the bound has passed.
+    const QList<QByteArray> due = m_collector.expire(m_clock.elapsed());
+    if (due.isEmpty() && !m_collector.isEmpty()) {
+        m_replyBound.start(int(qMax<qint64>(1, m_collector.deadline() - m_clock.elapsed())));
+        return;
+    }
+    completeReplies(due);
+}
+
+void MainSession::onPortLost(const QString& message) {
+    // Whatever the device said before it went stays on record, even unfinished.
+    receive();
+    m_replyBound.stop();
+    completeReplies(m_collector.expire(std::numeric_limits<qint64>::max()));
+    reportProblem(message);
+}
+
+void MainSession::completeReplies(const QList<QByteArray>& replies) {
+    for (const QByteArray& reply : replies) {
+        m_serialInput = reply;
+        m_lstComm.append("Reply: " + reply);
+        m_lstComm.selectLast();
+        Q_EMIT replyReceived(reply);
+    }
+}

@@ -1,0 +1,171 @@
+#include "serial/seriallink.h"
+
+#include "serial/portname.h"
+
+namespace {
+
+constexpr int modemPollMs = 100;
+
+QString withHint(const QSerialPort& port, QString reason) {
+    if (port.error() == QSerialPort::PermissionError)
+        reason += QStringLiteral(" (is your user in the dialout group?)");
+    return reason;
+}
+
+} // namespace
+
+// Modem lines of the real port. Their errors are expected on ports without
+// such lines, so the link is told to let them pass.
+class SerialLink::PortModemLines : public ModemLines {
+public:
+    explicit PortModemLines(SerialLink& link) : m_link(link) {}
+
+    std::optional<bool> clearToSend() override {
+        Probe probe(m_link);
+        const auto signals_ = m_link.m_port.pinoutSignals();
+        if (m_link.m_port.error() != QSerialPort::NoError) {
+            m_link.m_port.clearError();
+            return std::nullopt;
+        }
+        return bool(signals_ & QSerialPort::ClearToSendSignal);
+    }
+
+    bool setDataTerminalReady(bool on) override {
+        Probe probe(m_link);
+        const bool ok = m_link.m_port.setDataTerminalReady(on);
+        if (!ok)
+            m_link.m_port.clearError();
+        return ok;
+    }
+
+private:
+    struct Probe {
+        explicit Probe(SerialLink& l) : link(l) { link.m_probingModemLines = true; }
+        ~Probe() { link.m_probingModemLines = false; }
+        SerialLink& link;
+    };
+    SerialLink& m_link;
+};
+
+SerialLink::SerialLink(QObject* parent)
+    : QObject(parent), m_modemLines(std::make_unique<PortModemLines>(*this)) {
+    connect(&m_port, &QSerialPort::readyRead, this, [this] { Q_EMIT commEvent(ReceiveEvent); });
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+    m_modemPoll.setInterval(modemPollMs);
+    connect(&m_modemPoll, &QTimer::timeout, this, &SerialLink::pollModemLines);
+}
+
+SerialLink::~SerialLink() {
+    m_modemPoll.stop();
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void SerialLink::setModemLines(std::unique_ptr<ModemLines> lines) {
+    m_modemLines = std::move(lines);
+    m_lastCts.reset();
+}
+
+bool SerialLink::fail(const QString& message) {
+    m_lastError = message;
+    return false;
+}
+
+bool SerialLink::setCommPort(const QString& value) {
+    const PortName name = resolvePortName(value);
+    m_portName = name.path;
+    if (!name.isValid())
+        return fail(name.error);
+    m_lastError.clear();
+    return true;
+}
+
+bool SerialLink::setPortOpen(bool open) {
+    if (!open) {
+        m_modemPoll.stop();
+        if (m_port.isOpen())
+            m_port.close();
+        return true;
+    }
+    if (m_port.isOpen())
+        return true;
+    if (m_portName.isEmpty())
+        return fail(m_lastError.isEmpty() ? QStringLiteral("No serial port is set") : m_lastError);
+
+    m_port.setPortName(m_portName);
+    m_port.setBaudRate(QSerialPort::Baud9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QString reason = withHint(m_port, m_port.errorString());
+        m_port.clearError();
+        return fail(QStringLiteral("Cannot open %1: %2").arg(m_portName, reason));
+    }
+    m_lastError.clear();
+    setDTREnable(true);
+    m_lastCts = m_modemLines->clearToSend();
+    // A port without modem lines has nothing to poll; polling it would only fail.
+    if (m_lastCts.has_value())
+        m_modemPoll.start();
+    return true;
+}
+
+bool SerialLink::output(const QByteArray& bytes) {
+    if (!m_port.isOpen())
+        return fail(QStringLiteral("%1 is not open")
+                        .arg(m_portName.isEmpty() ? QStringLiteral("The port") : m_portName));
+    if (bytes.isEmpty())
+        return true;
+    if (m_port.write(bytes) != bytes.size())
+        return fail(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
+    // Start the write now rather than on the next turn of the event loop.
+    m_port.flush();
+    return true;
+}
+
+void SerialLink::setDTREnable(bool on) {
+    m_dtr = on;
+    if (m_port.isOpen())
+        m_modemLines->setDataTerminalReady(on);
+}
+
+void SerialLink::pollModemLines() {
+    if (!m_port.isOpen()) {
+        m_modemPoll.stop();
+        return;
+    }
+    const std::optional<bool> cts = m_modemLines->clearToSend();
+    if (!cts.has_value()) {
+        m_modemPoll.stop();
+        return;
+    }
+    const bool changed = m_lastCts.has_value() && *cts != *m_lastCts;
+    m_lastCts = cts;
+    if (changed)
+        Q_EMIT commEvent(CtsChangeEvent);
+}
+
+void SerialLink::onError(QSerialPort::SerialPortError error) {
+    if (m_probingModemLines || error == QSerialPort::NoError || !m_port.isOpen())
+        return;
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    const QString message = QStringLiteral("Lost %1: %2").arg(m_portName, m_port.errorString());
+    // Close after this signal has returned: the port is still inside its own
+    // notifier here.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message] {
+            if (!m_port.isOpen())
+                return;
+            m_modemPoll.stop();
+            m_port.close();
+            m_port.clearError();
+            m_lastError = message;
+            Q_EMIT portLost(message);
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "serial/modemlines.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+#include <memory>
+
+// The serial port, with the small set of operations the program uses and the
+// communication events it reacts to: 1 send, 2 receive, 3 clear-to-send
+// change. Failures are values and messages, never the end of the program.
+class SerialLink : public QObject {
+    Q_OBJECT
+public:
+    enum CommEvent { SendEvent = 1, ReceiveEvent = 2, CtsChangeEvent = 3 };
+
+    explicit SerialLink(QObject* parent = nullptr);
+    ~SerialLink() override;
+
+    // The stored port value; false (see lastError) when it names no port.
+    bool setCommPort(const QString& value);
+    QString portName() const { return m_portName; }
+
+    bool portOpen() const { return m_port.isOpen(); }
+    // Opening sets 9600 baud, no parity, 8 data bits, 1 stop bit, no flow
+    // control, and raises DTR where the port has modem lines.
+    bool setPortOpen(bool open);
+
+    // Hands the bytes to the port without waiting; false when it is closed.
+    bool output(const QByteArray& bytes);
+    QByteArray input() { return m_port.readAll(); }
+    qint64 inBufferCount() const { return m_port.bytesAvailable(); }
+
+    void setDTREnable(bool on);
+    bool dtrEnable() const { return m_dtr; }
+
+    QString lastError() const { return m_lastError; }
+
+    // For tests: modem lines that a pseudo-terminal cannot provide.
+    void setModemLines(std::unique_ptr<ModemLines> lines);
+
+Q_SIGNALS:
+    // A communication event, with its code.
+    void commEvent(int code);
+    // The open port went away (adapter unplugged, device ended); it is closed.
+    void portLost(const QString& message);
+
+private:
+    class PortModemLines;
+
+    void onError(QSerialPort::SerialPortError error);
+    void pollModemLines();
+    bool fail(const QString& message);
+
+    QSerialPort m_port;
+    std::unique_ptr<ModemLines> m_modemLines;
+    QTimer m_modemPoll;
+    std::optional<bool> m_lastCts;
+    QString m_portName;
+    QString m_lastError;
+    bool m_dtr = false;
+    bool m_probingModemLines = false;
+};

@@ -1,0 +1,128 @@
+#include "settings/configuration.h"
+
+#include "settings/inifile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSaveFile>
+
+namespace {
+
+// The old profile calls read into a 50-byte buffer, terminator included.
+constexpr int kMaxValueLength = 49;
+
+QMutex& overrideMutex() {
+    static QMutex mutex;
+    return mutex;
+}
+
+QString& programDirectoryOverride() {
+    static QString dir;
+    return dir;
+}
+
+IniWriteResult failure(const QString& verb, const QString& path, const QString& reason) {
+    IniWriteResult result;
+    result.error = QStringLiteral("Cannot %1 %2: %3").arg(verb, path, reason);
+    return result;
+}
+
+} // namespace
+
+QString programDirectory() {
+    {
+        const QMutexLocker lock(&overrideMutex());
+        if (!programDirectoryOverride().isEmpty())
+            return programDirectoryOverride();
+    }
+    // /proc/self/exe is the real binary even when started through a symlink,
+    // and needs no QCoreApplication.
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (!exe.isEmpty())
+        return QFileInfo(exe).path();
+    return QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+}
+
+void setProgramDirectoryForTesting(const QString& dir) {
+    const QMutexLocker lock(&overrideMutex());
+    programDirectoryOverride() = dir;
+}
+
+QString configPath() {
+    return programDirectory() + QStringLiteral("/config.ini");
+}
+
+QString readIniValue(const QString& section, const QString& key, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {};
+    const QString value = QString::fromUtf8(ini::lookup(content, section.toUtf8(), key.toUtf8()));
+    // Never leave half of a surrogate pair at the end.
+    int n = qMin<int>(value.size(), kMaxValueLength);
+    if (n > 0 && n < value.size() && value.at(n - 1).isHighSurrogate())
+        --n;
+    return value.left(n);
+}
+
+IniWriteResult writeIniValue(const QString& section, const QString& key, const QString& value,
+                             const QString& path) {
+    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')) ||
+        value.contains(QChar(0)))
+        return failure(QStringLiteral("write"), path,
+                       QStringLiteral("the value contains a line break or NUL character"));
+
+    QByteArray content;
+    QFile existing(path);
+    if (existing.exists()) {
+        // Writing on top of a file we could not read would lose its other lines.
+        if (!existing.open(QIODevice::ReadOnly))
+            return failure(QStringLiteral("read"), path, existing.errorString());
+        content = existing.readAll();
+        if (existing.error() != QFileDevice::NoError)
+            return failure(QStringLiteral("read"), path, existing.errorString());
+        existing.close();
+    }
+
+    const QByteArray wanted = value.toUtf8();
+    const QByteArray updated = ini::edit(content, section.toUtf8(), key.toUtf8(), wanted);
+    // ini::edit leaves the content alone for names a file cannot hold.
+    if (ini::lookup(updated, section.toUtf8(), key.toUtf8()) != wanted)
+        return failure(QStringLiteral("write"), path,
+                       QStringLiteral("the section or key name cannot be stored in an INI file"));
+
+    QSaveFile file(path);
+    // Never fall back to rewriting the file in place: that could leave it truncated.
+    file.setDirectWriteFallback(false);
+    // Unbuffered: QSaveFile::commit() ignores a failing flush of its write buffer
+    // and would put a truncated file in place (seen with Qt 6.4 at a full disk).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failure(QStringLiteral("write"), path, file.errorString());
+    // A short write reports no error by itself; writing the rest then fails with
+    // the system's reason.
+    qsizetype written = 0;
+    while (written < updated.size()) {
+        const qint64 n = file.write(updated.constData() + written, updated.size() - written);
+        if (n <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return failure(QStringLiteral("write"), path, reason);
+        }
+        written += n;
+    }
+    if (!file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return failure(QStringLiteral("write"), path, reason);
+    }
+    if (!file.commit())
+        return failure(QStringLiteral("write"), path, file.errorString());
+    IniWriteResult result;
+    result.ok = true;
+    return result;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// The program keeps its settings in config.ini beside its own executable.
+
+// The directory of the running executable, symbolic links resolved.
+QString programDirectory();
+// Points programDirectory() elsewhere; an empty dir goes back to the real one.
+void setProgramDirectoryForTesting(const QString& dir);
+// programDirectory() + "/config.ini".
+QString configPath();
+
+// The value of key in section of the INI file at path, decoded as UTF-8 and cut
+// to at most 49 characters, like the old 50-byte profile buffer. A missing or
+// unreadable file, section or key reads as empty.
+QString readIniValue(const QString& section, const QString& key, const QString& path);
+
+struct IniWriteResult {
+    bool ok = false;
+    QString error; // names the path and the reason when !ok
+    explicit operator bool() const { return ok; }
+};
+
+// Sets key in section of the INI file at path, creating the file if missing and
+// keeping every other byte of it. The file is replaced atomically, so it is
+// never left truncated. ok only when the new content reached the disk; nothing
+// is written for a value holding CR, LF or NUL, or for an existing file that
+// cannot be read.
+IniWriteResult writeIniValue(const QString& section, const QString& key, const QString& value,
+                             const QString& path);

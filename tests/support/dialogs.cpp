@@ -1,0 +1,35 @@
+#include "dialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons) {
+    auto answered = std::make_shared<QList<AnsweredBox>>();
+    auto* timer = new QTimer(qApp);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answered, started, buttons] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box->property("answeredByTest").toBool()) {
+            if (started->elapsed() > 10000)
+                timer->deleteLater();
+            return;
+        }
+        box->setProperty("answeredByTest", true);
+        answered->append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+        const QMessageBox::StandardButton button = buttons[answered->size() - 1];
+        if (answered->size() == buttons.size()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+        if (QAbstractButton* b = box->button(button))
+            b->click();
+        else
+            box->reject();
+    });
+    timer->start();
+    return answered;
+}
