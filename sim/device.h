@@ -1,0 +1,47 @@
+#pragma once
+
+#include "frameparser.h"
+#include "options.h"
+#include "outputqueue.h"
+
+#include <csignal>
+#include <cstdint>
+#include <random>
+#include <string>
+
+namespace orvsim {
+
+class Logger;
+class PtyPort;
+
+// The simulated device: reads frames from the port, answers them the way the
+// options ask, and survives the program closing and reopening the port.
+class Device {
+public:
+    Device(const Options& options, PtyPort& port, Logger& log, std::uint32_t seed);
+
+    // Serves until *stop becomes non-zero. Signals are only delivered while
+    // waiting, with `waitMask` in force. Returns the exit code.
+    int run(const volatile std::sig_atomic_t* stop, const sigset_t& waitMask);
+
+private:
+    // False once the program has closed its end.
+    bool readInput(std::int64_t nowMs);
+    void handle(const ParseEvent& event, std::int64_t nowMs);
+    void answer(std::uint8_t status, std::int64_t nowMs);
+    void writeOutput(std::int64_t nowMs);
+    bool hungUp() const;
+    void portClosed();
+    bool portReopened();
+
+    const Options& m_options;
+    PtyPort& m_port;
+    Logger& m_log;
+    FrameParser m_parser;
+    OutputQueue m_output;
+    std::mt19937 m_random;
+    bool m_open = false;
+    bool m_flooded = false;
+};
+
+} // namespace orvsim

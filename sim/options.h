@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace orvsim {
+
+struct Options {
+    bool help = false;
+    bool split = false;
+    bool noNewline = false;
+    int delayMs = 0;
+    std::uint64_t flood = 0; // lines for the first frame, 0 = normal answer
+    std::string link;
+    std::optional<std::uint32_t> seed;
+};
+
+// Fills `options` from the command line; on failure returns false and says
+// why in `error`.
+bool parseOptions(int argc, char** argv, Options& options, std::string& error);
+std::string usageText(const char* program);
+
+} // namespace orvsim
