@@ -10,7 +10,8 @@ SimProcess::SimProcess(const QStringList& args) {
     if (!m_process.waitForStarted(5000))
         return;
     QDeadlineTimer deadline(10000);
-    while (!m_process.canReadLine() && !deadline.hasExpired())
+    while (!m_process.canReadLine() && !deadline.hasExpired() &&
+           m_process.state() == QProcess::Running)
         m_process.waitForReadyRead(100);
     if (m_process.canReadLine())
         m_devicePath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
