@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/monitormodel.h"
+#include "app/sessionlog.h"
 #include "serial/replycollector.h"
 #include "serial/seriallink.h"
 
@@ -22,6 +23,8 @@ class MainSession : public QObject {
 public:
     // How long a clear-to-send change waits before dropping DTR.
     static constexpr int ctsPauseMs = 5;
+    // How often a lost or unopened port is tried again.
+    static constexpr int reconnectMs = 1000;
 
     explicit MainSession(QObject* parent = nullptr);
 
@@ -39,8 +42,10 @@ public:
     // Opens the configured port afresh. On failure the port stays closed, the
     // reason is in the monitor and in linkProblem, and the session goes on.
     bool linkStart();
-    // Closes the port if it is open.
+    // Closes the port if it is open, and stops trying to reopen it.
     void linkEnd();
+    // Whether a lost or unopened port is being tried again.
+    bool isReconnecting() const { return m_reconnect.isActive(); }
 
     void sendKeyCode(qint16 Index);
     void sendCommTest();
@@ -62,6 +67,8 @@ private:
     void completeReplies(const QList<QByteArray>& replies);
     void expireReply();
     void onPortLost(const QString& message);
+    void retryPort();
+    void logLine(int row);
     void reportProblem(const QString& message);
 
     QString m_portNumber;
@@ -76,4 +83,7 @@ private:
     QElapsedTimer m_clock;
     QTimer m_replyBound;
     QTimer m_ctsPause;
+    QTimer m_reconnect;
+    bool m_wasOpen = false;
+    SessionLog m_log;
 };

@@ -2,6 +2,8 @@
 
 #include "app/commandbutton.h"
 #include "app/fonts.h"
+#include "app/monitorcopy.h"
+#include "app/portcompleter.h"
 #include "app/pressfeedback.h"
 #include "app/shapewidget.h"
 #include "app/twips.h"
@@ -101,7 +103,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     for (CommandButton* b : {cmdCommTest, cmdReset, cmdClearComm})
         m_feedback->watch(b);
 
-    connect(&m_session, &MainSession::portNumberChanged, txtCommPort, &QLineEdit::setText);
+    connect(&m_session, &MainSession::portNumberChanged, txtCommPort, [this](const QString& port) {
+        txtCommPort->setText(port);
+        // The box is narrow for a device path; the whole of it shows on hover.
+        txtCommPort->setToolTip(port);
+    });
     connect(&m_session, &MainSession::replyReceived, this, &MainWindow::showReplyStatus);
     connect(&m_session, &MainSession::linkProblem, this, &MainWindow::showLinkWarning,
             Qt::QueuedConnection);
@@ -190,6 +196,7 @@ void MainWindow::buildControls() {
     lstComm->setSelectionMode(QAbstractItemView::SingleSelection);
     lstComm->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstComm->setTextElideMode(Qt::ElideRight);
+    m_copy = new MonitorCopy(lstComm, m_session.lstComm());
     connect(&m_session.lstComm(), &MonitorModel::selectedIndexChanged, this,
             &MainWindow::syncSelectionToView);
     connect(lstComm->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -218,6 +225,8 @@ void MainWindow::buildControls() {
     label(frmSerialSettings, "lblPortSettings", QStringLiteral("Serial Port"), 240, 525);
     txtPortSettings = textBox(frmSerialSettings, "txtPortSettings", QStringLiteral("Serial Port"),
                               twipsRect(1080, 480, 735, 285));
+    m_portCompleter = new PortCompleter(txtPortSettings);
+    txtPortSettings->setCompleter(m_portCompleter);
     cmdSaveSettings =
         place(new CommandButton(QStringLiteral("Save"), CommandButton::Standard, frmSerialSettings),
               "cmdSaveSettings", QStringLiteral("Save"), twipsRect(480, 1080, 1215, 495));
@@ -294,7 +303,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
 }
 
+void MainWindow::setPortLister(PortLister lister) {
+    m_portCompleter->setLister(std::move(lister));
+}
+
 void MainWindow::openSettings() {
+    m_portCompleter->refresh();
     txtPortSettings->setText(m_session.portNumber());
     frmSerialSettings->show();
 }

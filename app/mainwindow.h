@@ -1,12 +1,15 @@
 #pragma once
 
 #include "app/mainsession.h"
+#include "serial/portlisting.h"
 
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
 
 class CommandButton;
+class MonitorCopy;
+class PortCompleter;
 class PressFeedback;
 class QAction;
 class QGroupBox;
@@ -30,6 +33,10 @@ public:
 
     // Lights lblResponse and Shape1 for an ACK, NAK or CRC reply.
     void showReplyStatus(const QByteArray& reply);
+
+    // Where the Port Settings panel gets the ports it offers.
+    void setPortLister(PortLister lister);
+    MonitorCopy& monitorCopy() { return *m_copy; }
 
 Q_SIGNALS:
     // Save was confirmed and the new port written: restart on it.
@@ -75,4 +82,6 @@ private:
     ShapeWidget* Shape1 = nullptr;
     QTimer tmrKeyPress;
     PressFeedback* m_feedback = nullptr;
+    MonitorCopy* m_copy = nullptr;
+    PortCompleter* m_portCompleter = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "app/monitormodel.h"
 
+#include "app/stampedline.h"
 #include "app/visibletext.h"
 
 #include <QDateTime>
@@ -67,8 +68,7 @@ QVariant MonitorModel::data(const QModelIndex& index, int role) const {
     case Qt::AccessibleTextRole:
         return visibleText(l.text);
     case Qt::ToolTipRole:
-        return QDateTime::fromMSecsSinceEpoch(l.msecsSinceEpoch)
-            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        return lineTime(l.msecsSinceEpoch);
     default:
         return {};
     }

@@ -7,18 +7,25 @@
 bool MainSession::linkStart() {
     m_collector.clear();
     m_replyBound.stop();
+    m_reconnect.stop();
     const bool named = m_link.setCommPort(m_portNumber);
     if (m_link.portOpen())
         m_link.setPortOpen(false);
     const bool opened = named && m_link.setPortOpen(true);
     m_serialInput.clear();
     m_serialOutput.clear();
-    if (!opened)
+    m_wasOpen = opened;
+    if (!opened) {
         reportProblem(m_link.lastError());
+        // A port that exists by name may still appear (adapter plugged in late).
+        if (named)
+            m_reconnect.start();
+    }
     return opened;
 }
 
 void MainSession::linkEnd() {
+    m_reconnect.stop();
     if (m_link.portOpen())
         m_link.setPortOpen(false);
 }
@@ -60,7 +67,19 @@ void MainSession::onPortLost(const QString& message) {
     receive();
     m_replyBound.stop();
     completeReplies(m_collector.expire(std::numeric_limits<qint64>::max()));
-    reportProblem(message);
+    reportProblem(message + QStringLiteral(" (trying again every second)"));
+    m_reconnect.start();
+}
+
+void MainSession::retryPort() {
+    // Opening a missing device fails at once, so this never holds the window.
+    if (!m_link.setPortOpen(true))
+        return;
+    m_reconnect.stop();
+    m_lstComm.append("Port: " + m_link.portName().toUtf8() +
+                     (m_wasOpen ? " is open again" : " is open now"));
+    m_wasOpen = true;
+    m_lstComm.selectLast();
 }
 
 void MainSession::completeReplies(const QList<QByteArray>& replies) {

@@ -1,0 +1,65 @@
+#include "app/monitorcopy.h"
+
+#include "app/monitormodel.h"
+#include "app/stampedline.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QListView>
+#include <QMenu>
+
+namespace {
+
+QString textOf(const MonitorModel& model, int row) {
+    const MonitorModel::Line& line = model.at(row);
+    return stampedLine(line.msecsSinceEpoch, line.text);
+}
+
+} // namespace
+
+MonitorCopy::MonitorCopy(QListView* view, MonitorModel& model)
+    : QObject(view), m_view(view), m_model(model) {
+    auto* copy = new QAction(QStringLiteral("Copy"), view);
+    copy->setObjectName(QStringLiteral("actCopyLine"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &MonitorCopy::copySelected);
+    view->addAction(copy);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, &MonitorCopy::showMenu);
+}
+
+QString MonitorCopy::selectedText() const {
+    const int row = m_model.selectedIndex();
+    return row < 0 ? QString() : textOf(m_model, row) + QLatin1Char('\n');
+}
+
+QString MonitorCopy::allText() const {
+    QString out;
+    for (int row = 0; row < m_model.count(); ++row)
+        out += textOf(m_model, row) + QLatin1Char('\n');
+    return out;
+}
+
+void MonitorCopy::copySelected() {
+    const QString text = selectedText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void MonitorCopy::copyAll() {
+    if (m_model.count() > 0)
+        QGuiApplication::clipboard()->setText(allText());
+}
+
+void MonitorCopy::showMenu(const QPoint& at) {
+    QMenu menu(m_view);
+    menu.setObjectName(QStringLiteral("monitorMenu"));
+    QAction* copy = menu.addAction(QStringLiteral("Copy"), this, &MonitorCopy::copySelected);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(m_model.selectedIndex() >= 0);
+    QAction* all = menu.addAction(QStringLiteral("Copy All"), this, &MonitorCopy::copyAll);
+    all->setEnabled(m_model.count() > 0);
+    menu.exec(m_view->viewport()->mapToGlobal(at));
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class MonitorModel;
+class QListView;
+
+// Copy (Ctrl+C, or the context menu) puts the selected monitor line on the
+// clipboard with its time; Copy All every line. Plain text, one line each,
+// as the session log writes them.
+class MonitorCopy : public QObject {
+    Q_OBJECT
+public:
+    MonitorCopy(QListView* view, MonitorModel& model);
+
+    QString selectedText() const;
+    QString allText() const;
+    void copySelected();
+    void copyAll();
+
+private:
+    void showMenu(const QPoint& at);
+
+    QListView* m_view;
+    MonitorModel& m_model;
+};
