@@ -343,10 +343,16 @@ void MainWindow::openInterfaceDocument() {
 }
 
 void MainWindow::showLinkWarning(const QString& message) {
-    // Not modal: the operator can go on reading the monitor meanwhile.
-    auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("linkWarning"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
+    // One box at a time: a flapping adapter must not stack them up.
+    auto* box = findChild<QMessageBox*>(QStringLiteral("linkWarning"));
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("linkWarning"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        // Not modal: the operator can go on reading the monitor meanwhile.
+        box->setModal(false);
+    }
+    box->setText(message);
     box->show();
+    box->raise();
 }
