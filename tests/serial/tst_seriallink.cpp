@@ -144,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(s.lstComm().line(4).startsWith("Not sent ("));
     }
 
-    void ctsChangeWritesNothingThenDropsDtr() {
+    void modemLineEventsDropDtrAndOtherCodesDoNothing() {
         PtyPair pty;
         MainSession s;
         auto fake = std::make_unique<FakeModemLines>();
@@ -153,31 +153,23 @@ private Q_SLOTS:
         s.setPortNumber(pty.slavePath());
         QVERIFY(s.linkStart());
         QCOMPARE(lines->dtrWrites, QList<bool>{true});
-        QVERIFY(s.link().dtrEnable());
+
+        s.handleCommEvent(7);
+        s.handleCommEvent(0);
+        QCOMPARE(lines->dtrWrites, QList<bool>{true});
+        s.handleCommEvent(SerialLink::SendEvent);
+        QCOMPARE(lines->dtrWrites, (QList<bool>{true, false}));
+
+        // A clear-to-send change writes serialOutput (nothing), then drops DTR.
+        s.link().setDTREnable(true);
         QSignalSpy events(&s.link(), &SerialLink::commEvent);
         lines->cts = true;
         QTRY_COMPARE(events.count(), 1);
         QCOMPARE(events.first().first().toInt(), int(SerialLink::CtsChangeEvent));
-        QTRY_COMPARE(lines->dtrWrites, (QList<bool>{true, false}));
+        QTRY_COMPARE(lines->dtrWrites, (QList<bool>{true, false, true, false}));
         QVERIFY(!s.link().dtrEnable());
-        QCOMPARE(pty.readAvailable(), QByteArray()); // serialOutput is empty
+        QCOMPARE(pty.readAvailable(), QByteArray());
         QCOMPARE(s.lstComm().count(), 0);
-    }
-
-    void sendEventDropsDtrAndOtherCodesDoNothing() {
-        PtyPair pty;
-        MainSession s;
-        auto fake = std::make_unique<FakeModemLines>();
-        FakeModemLines* lines = fake.get();
-        s.link().setModemLines(std::move(fake));
-        s.setPortNumber(pty.slavePath());
-        QVERIFY(s.linkStart());
-        s.handleCommEvent(7);
-        s.handleCommEvent(0);
-        QCOMPARE(lines->dtrWrites, QList<bool>{true});
-        QCOMPARE(s.lstComm().count(), 0);
-        s.handleCommEvent(SerialLink::SendEvent);
-        QCOMPARE(lines->dtrWrites, (QList<bool>{true, false}));
     }
 
     void ptyWithoutModemLinesKeepsTheLinkUp() {
