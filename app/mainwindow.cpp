@@ -214,6 +214,7 @@ void MainWindow::buildControls() {
     Shape1 = place(new ShapeWidget(ShapeWidget::Circle, Frame3), "Shape1",
                    QStringLiteral("Response lamp"), twipsRect(1080, 120, 255, 375));
     Shape1->setFillColor(Qt::black);
+    Shape1->setAccessibleDescription(QStringLiteral("black"));
 
     cmdCommTest =
         place(new CommandButton(QStringLiteral("Comm Test"), CommandButton::Graphical, client),
@@ -268,17 +269,22 @@ void MainWindow::showReplyStatus(const QByteArray& reply) {
         const char* start;
         const char* caption;
         QColor lamp;
+        const char* lampName;
     };
     static const Status statuses[] = {
-        {"0B 00", "ACK", QColor(0, 255, 0)},
-        {"0B FF", "NAK", QColor(255, 0, 0)},
-        {"0B 0F", "CRC", QColor(255, 255, 0)},
+        {"0B 00", "ACK", QColor(0, 255, 0), "green"},
+        {"0B FF", "NAK", QColor(255, 0, 0), "red"},
+        {"0B 0F", "CRC", QColor(255, 255, 0), "yellow"},
     };
     for (const Status& s : statuses) {
         if (reply.startsWith(s.start)) {
-            lblResponse->setText(QLatin1String(s.caption));
+            const QString caption = QLatin1String(s.caption);
+            lblResponse->setText(caption);
+            // Screen readers follow what the label and the lamp now show.
+            lblResponse->setAccessibleName(caption);
             lblResponse->adjustSize();
             Shape1->setFillColor(s.lamp);
+            Shape1->setAccessibleDescription(QLatin1String(s.lampName));
             return;
         }
     }

@@ -216,7 +216,9 @@ private Q_SLOTS:
                      (QStringList{"Key: 5 - 0B 02 02 50 5F", "Reply: 0B 00 0B\\r\\n"}));
         QTRY_COMPARE(viewSelection(w), 1);
         QCOMPARE(child<QLabel>(w, "lblResponse")->text(), QStringLiteral("ACK"));
+        QCOMPARE(child<QLabel>(w, "lblResponse")->accessibleName(), QStringLiteral("ACK"));
         QCOMPARE(child<ShapeWidget>(w, "Shape1")->fillColor(), QColor(0, 255, 0));
+        QCOMPARE(child<ShapeWidget>(w, "Shape1")->accessibleDescription(), QStringLiteral("green"));
     }
 
     void replyStatusFollowsTheFirstFiveCharacters() {
