@@ -168,7 +168,7 @@ void Device::handle(const ParseEvent& event, std::int64_t nowMs) {
 void Device::answer(std::uint8_t status, std::int64_t nowMs) {
     const std::string lineEnd = m_options.noNewline ? "" : "\r\n";
     const std::int64_t due = nowMs + m_options.delayMs;
-    std::uniform_int_distribution<int> pause(20, 50);
+    std::uniform_int_distribution<int> pause(m_options.splitPauseMinMs, m_options.splitPauseMaxMs);
     std::string note;
     if (m_options.delayMs > 0)
         note += ", in " + std::to_string(m_options.delayMs) + " ms";

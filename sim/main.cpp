@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
 
     const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
     if (options.split)
-        log.line("split pauses use seed " + std::to_string(seed));
+        log.line("split pauses of " + std::to_string(options.splitPauseMinMs) + "-" +
+                 std::to_string(options.splitPauseMaxMs) + " ms use seed " + std::to_string(seed));
 
     orvsim::Device device(options, port, log, seed);
     const int code = device.run(&g_stop, waitMask);

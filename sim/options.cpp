@@ -20,6 +20,19 @@ bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& valu
     return true;
 }
 
+// "MIN-MAX" in milliseconds, MIN <= MAX.
+bool parseRange(const std::string& text, std::uint64_t max, int& low, int& high) {
+    const auto dash = text.find('-');
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    if (dash == std::string::npos || !parseNumber(text.substr(0, dash), max, a) ||
+        !parseNumber(text.substr(dash + 1), max, b) || a > b)
+        return false;
+    low = static_cast<int>(a);
+    high = static_cast<int>(b);
+    return true;
+}
+
 } // namespace
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
@@ -70,6 +83,15 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return false;
             }
             options.delayMs = static_cast<int>(number);
+        } else if (arg == "--split-pause") {
+            if (!takeValue())
+                return false;
+            if (!parseRange(value, 600000, options.splitPauseMinMs, options.splitPauseMaxMs)) {
+                error = "--split-pause wants MIN-MAX milliseconds, 0 <= MIN <= MAX <= 600000, "
+                        "not '" +
+                        value + "'";
+                return false;
+            }
         } else if (arg == "--flood") {
             if (!takeValue())
                 return false;
@@ -115,6 +137,9 @@ Options:
   --link PATH     also make the symbolic link PATH to the device (an old
                   symbolic link there is replaced); removed on exit
   --split         write each answer in two pieces, 20 to 50 ms apart
+  --split-pause MIN-MAX
+                  with --split, pause MIN to MAX ms between the pieces
+                  (drawn at random for each answer; default 20-50)
   --no-newline    answer without the CR LF line end (flood lines too)
   --delay MS      wait MS milliseconds before answering
   --flood N       answer the first frame with N ACK lines, numbered

@@ -11,6 +11,9 @@ struct Options {
     bool split = false;
     bool noNewline = false;
     int delayMs = 0;
+    // The pause between the two pieces of a --split answer, drawn per answer.
+    int splitPauseMinMs = 20;
+    int splitPauseMaxMs = 50;
     std::uint64_t flood = 0; // lines for the first frame, 0 = normal answer
     std::string link;
     std::optional<std::uint32_t> seed;

@@ -5,6 +5,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
                 fonts-dejavu-core)
+# libFuzzer and its sanitizers come with clang's runtime libraries.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 # ensure_packages NAME...: installs the Debian packages that are not installed yet.
 ensure_packages() {
@@ -23,10 +25,15 @@ ensure_packages() {
         "${missing[@]}" >/dev/null
 }
 
-# build DIR [CMAKE ARGS...]: configures (once) and builds everything in DIR.
-build() {
+# configure DIR [CMAKE ARGS...]: configures the build in DIR.
+configure() {
     local dir="$1"
     shift
     cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+}
+
+# build DIR [CMAKE ARGS...]: configures and builds everything in DIR.
+build() {
+    configure "$@"
+    cmake --build "$1" -j "$(nproc)"
 }
