@@ -2,6 +2,7 @@
 
 #include "app/monitormodel.h"
 #include "app/sessionlog.h"
+#include "serial/portidentity.h"
 #include "serial/replycollector.h"
 #include "serial/seriallink.h"
 
@@ -85,5 +86,6 @@ private:
     QTimer m_ctsPause;
     QTimer m_reconnect;
     bool m_wasOpen = false;
+    PortIdentity m_opened;
     SessionLog m_log;
 };

@@ -15,6 +15,7 @@ bool MainSession::linkStart() {
     m_serialInput.clear();
     m_serialOutput.clear();
     m_wasOpen = opened;
+    m_opened = opened ? PortIdentity::of(m_link.portName()) : PortIdentity{};
     if (!opened) {
         reportProblem(m_link.lastError());
         // A port that exists by name may still appear (adapter plugged in late).
@@ -67,14 +68,21 @@ void MainSession::onPortLost(const QString& message) {
     receive();
     m_replyBound.stop();
     completeReplies(m_collector.expire(std::numeric_limits<qint64>::max()));
+    if (!reopenCanBecomeSafe(m_opened)) {
+        reportProblem(message);
+        return;
+    }
     reportProblem(message + QStringLiteral(" (trying again every second)"));
     m_reconnect.start();
 }
 
 void MainSession::retryPort() {
     // Opening a missing device fails at once, so this never holds the window.
+    if (m_wasOpen && !reopenIsSafe(m_opened, m_link.portName()))
+        return;
     if (!m_link.setPortOpen(true))
         return;
+    m_opened = PortIdentity::of(m_link.portName());
     m_reconnect.stop();
     m_lstComm.append("Port: " + m_link.portName().toUtf8() +
                      (m_wasOpen ? " is open again" : " is open now"));

@@ -131,6 +131,8 @@ private Q_SLOTS:
         pty.reset(); // the device end is gone
         QTRY_COMPARE(problems.count(), 1);
         QVERIFY(!s.link().portOpen());
+        // That terminal's number now belongs to whoever opens one next.
+        QVERIFY(!s.isReconnecting());
         const QList<QByteArray> got = lines(s.lstComm());
         QCOMPARE(got.size(), 4);
         QCOMPARE(got[0], QByteArray("Key: 5 - 0B 02 02 50 5F"));

@@ -1,0 +1,48 @@
+// A retry after a loss must never open a stranger's device that took over
+// the lost one's name.
+#include "serial/portidentity.h"
+#include "support/pty.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPortIdentity : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void lostPseudoTerminalIsNeverReopenedByItsNumber() {
+        PtyPair pty;
+        const PortIdentity opened = PortIdentity::of(pty.slavePath());
+        QVERIFY(opened.pseudoTerminal);
+        QVERIFY(!opened.viaLink);
+        QVERIFY(!reopenCanBecomeSafe(opened));
+        QVERIFY(!reopenIsSafe(opened, pty.slavePath()));
+    }
+
+    void linkToAPseudoTerminalIsFollowedOnlyOnceMadeAnew() {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("device"));
+        PtyPair first, second;
+        QVERIFY(QFile::link(first.slavePath(), link));
+        const PortIdentity opened = PortIdentity::of(link);
+        QVERIFY(opened.pseudoTerminal && opened.viaLink);
+        QVERIFY(reopenCanBecomeSafe(opened));
+        // The same, stale link: whatever terminal now has that number is not ours.
+        QVERIFY(!reopenIsSafe(opened, link));
+        QVERIFY(QFile::remove(link));
+        QVERIFY(!reopenIsSafe(opened, link));
+        QVERIFY(QFile::link(second.slavePath(), link));
+        QVERIFY(reopenIsSafe(opened, link));
+    }
+
+    void realPortsAreAlwaysRetried() {
+        const PortIdentity opened = PortIdentity::of(QStringLiteral("/dev/null"));
+        QVERIFY(!opened.pseudoTerminal);
+        QVERIFY(reopenIsSafe(opened, QStringLiteral("/dev/null")));
+        QVERIFY(reopenIsSafe(PortIdentity::of(QStringLiteral("/dev/ttyUSB9")),
+                             QStringLiteral("/dev/ttyUSB9")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortIdentity)
+#include "tst_portidentity.moc"
