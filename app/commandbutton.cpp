@@ -32,3 +32,18 @@ void CommandButton::paintEvent(QPaintEvent* event) {
     p.fillRect(style()->subElementRect(QStyle::SE_PushButtonContents, &option, this), m_backColor);
     p.drawControl(QStyle::CE_PushButtonLabel, option);
 }
+
+void CommandButton::mouseReleaseEvent(QMouseEvent* event) {
+    // Qt repaints a released button, waiting on the window system, before it
+    // reports the click. For the command keys that repaint is held back until
+    // the click's frame has gone out (re-enabling updates schedules it).
+    // Standard buttons may open a modal box from their click, and must not
+    // stay unpainted meanwhile.
+    if (m_style != Graphical) {
+        QPushButton::mouseReleaseEvent(event);
+        return;
+    }
+    setUpdatesEnabled(false);
+    QPushButton::mouseReleaseEvent(event);
+    setUpdatesEnabled(true);
+}

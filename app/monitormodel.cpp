@@ -7,15 +7,23 @@
 
 MonitorModel::MonitorModel(QObject* parent) : QAbstractListModel(parent) {
     m_publishTimer.setSingleShot(true);
-    m_publishTimer.setInterval(0);
+    m_publishTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_publishTimer, &QTimer::timeout, this, &MonitorModel::publish);
 }
 
 void MonitorModel::append(const QByteArray& line) {
     m_lines.push_back({line, QDateTime::currentMSecsSinceEpoch()});
     Q_EMIT lineAppended(count() - 1);
-    if (!m_publishTimer.isActive())
-        m_publishTimer.start();
+    schedulePublish();
+}
+
+void MonitorModel::schedulePublish() {
+    if (m_publishTimer.isActive())
+        return;
+    const qint64 since =
+        m_sincePublish.isValid() ? m_sincePublish.elapsed() : qint64(publishIntervalMs);
+    m_publishTimer.start(
+        int(qBound(qint64(0), publishIntervalMs - since, qint64(publishIntervalMs))));
 }
 
 void MonitorModel::clear() {
@@ -39,8 +47,8 @@ void MonitorModel::setSelectedIndex(int index) {
     m_selected = index;
     if (index < m_published)
         Q_EMIT selectedIndexChanged(index);
-    else if (!m_publishTimer.isActive())
-        m_publishTimer.start();
+    else
+        schedulePublish();
 }
 
 void MonitorModel::publish() {
@@ -49,6 +57,7 @@ void MonitorModel::publish() {
         beginInsertRows({}, m_published, count() - 1);
         m_published = count();
         endInsertRows();
+        m_sincePublish.start();
         // A selection made while its row was unpublished is shown now.
         if (m_selected >= 0)
             Q_EMIT selectedIndexChanged(m_selected);
@@ -66,7 +75,10 @@ QVariant MonitorModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return visibleText(l.text);
+        if (l.text.size() <= displayedBytes)
+            return visibleText(l.text);
+        return visibleText(l.text.first(displayedBytes)) +
+               QStringLiteral(" \u2026 (%1 bytes)").arg(l.text.size());
     case Qt::ToolTipRole:
         return lineTime(l.msecsSinceEpoch);
     default:

@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <vector>
 
@@ -10,8 +11,9 @@
 // bytes they were made of; views get a visible rendering of them.
 //
 // Appends are cheap and immediate for count(), line() and the selection; the
-// rows reach attached views in batches, so a chatty device costs one view
-// update per turn of the event loop rather than one per line.
+// rows reach attached views in batches, at most one per publishIntervalMs, so
+// a chatty device costs a few dozen view updates a second rather than one per
+// read. A line arriving after a quiet spell is published at once.
 class MonitorModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -19,6 +21,12 @@ public:
         QByteArray text;
         qint64 msecsSinceEpoch = 0; // when the line was added
     };
+
+    // The shortest time between two batches of rows reaching the views.
+    static constexpr int publishIntervalMs = 30;
+    // Views show at most this many bytes of a line, then its length: a
+    // megabyte line would otherwise be laid out whole at every repaint.
+    static constexpr int displayedBytes = 128;
 
     explicit MonitorModel(QObject* parent = nullptr);
 
@@ -45,8 +53,11 @@ Q_SIGNALS:
     void selectedIndexChanged(int index);
 
 private:
+    void schedulePublish();
+
     std::vector<Line> m_lines;
     int m_published = 0;
     int m_selected = -1;
     QTimer m_publishTimer;
+    QElapsedTimer m_sincePublish;
 };

@@ -12,6 +12,9 @@ void ShapeWidget::setBorderWidth(int pixels) {
 }
 
 void ShapeWidget::setFillColor(const QColor& color) {
+    // Every reply sets the lamp; repainting an unchanged one costs the frame behind it too.
+    if (color == m_fill)
+        return;
     m_fill = color;
     update();
 }
