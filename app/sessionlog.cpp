@@ -1,6 +1,6 @@
 #include "app/sessionlog.h"
 
-#include "app/stampedline.h"
+#include "app/visibletext.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -51,16 +51,37 @@ bool SessionLog::open(const QDate& day, QString* error) {
     return true;
 }
 
+void SessionLog::stampSecond(qint64 msecsSinceEpoch) {
+    const qint64 second =
+        msecsSinceEpoch >= 0 ? msecsSinceEpoch / 1000 : -((-msecsSinceEpoch + 999) / 1000);
+    if (second == m_stampSecond)
+        return;
+    m_stampSecond = second;
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(second * 1000);
+    m_stampDay = at.date();
+    m_stamp = at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.")).toLatin1();
+}
+
 QString SessionLog::append(qint64 msecsSinceEpoch, const QByteArray& line) {
     QString error;
-    const QDate day = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).date();
+    stampSecond(msecsSinceEpoch);
+    const QDate day = m_stampDay;
     bool ok = (m_fd >= 0 && day == m_day) || open(day, &error);
     if (ok) {
-        const QByteArray text = stampedLine(msecsSinceEpoch, line).toUtf8() + '\n';
+        // "yyyy-MM-dd HH:mm:ss.zzz  <line>\n", as the clipboard gets it too.
+        const int ms = int(msecsSinceEpoch - m_stampSecond * 1000);
+        m_buffer.clear();
+        m_buffer += m_stamp;
+        m_buffer += char('0' + ms / 100);
+        m_buffer += char('0' + ms / 10 % 10);
+        m_buffer += char('0' + ms % 10);
+        m_buffer += "  ";
+        appendVisible(m_buffer, line);
+        m_buffer += '\n';
         // One write per line: O_APPEND keeps it whole, and it reaches the
         // system before this returns.
-        const ssize_t n = ::write(m_fd, text.constData(), size_t(text.size()));
-        if (n != text.size()) {
+        const ssize_t n = ::write(m_fd, m_buffer.constData(), size_t(m_buffer.size()));
+        if (n != m_buffer.size()) {
             ok = false;
             error = QStringLiteral("Cannot write the session log %1: %2")
                         .arg(pathFor(day), n < 0 ? QString::fromLocal8Bit(std::strerror(errno))

@@ -15,47 +15,62 @@ constexpr std::array<quint8, 256> widths = [] {
     return w;
 }();
 
-} // namespace
-
-QString visibleText(const QByteArray& bytes) {
-    static const char hexDigits[] = "0123456789ABCDEF";
-    // Measured first, so a long line (every line goes to the session log too)
-    // is written into one allocation without growing it byte by byte.
+qsizetype visibleLength(const QByteArray& bytes) {
     qsizetype length = 0;
     for (const char c : bytes)
         length += widths[static_cast<unsigned char>(c)];
-    QString out(length, Qt::Uninitialized);
-    QChar* p = out.data();
+    return length;
+}
+
+// Writes the visible form of bytes at p, which has room for visibleLength().
+// Char is QChar for the screen and char for the log: the text is ASCII.
+template <typename Char> void writeVisible(const QByteArray& bytes, Char* p) {
+    static const char hexDigits[] = "0123456789ABCDEF";
+    auto put = [&p](char c) { *p++ = Char(c); };
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         switch (b) {
         case '\r':
-            *p++ = QLatin1Char('\\');
-            *p++ = QLatin1Char('r');
+            put('\\');
+            put('r');
             continue;
         case '\n':
-            *p++ = QLatin1Char('\\');
-            *p++ = QLatin1Char('n');
+            put('\\');
+            put('n');
             continue;
         case '\t':
-            *p++ = QLatin1Char('\\');
-            *p++ = QLatin1Char('t');
+            put('\\');
+            put('t');
             continue;
         case '\\':
-            *p++ = QLatin1Char('\\');
-            *p++ = QLatin1Char('\\');
+            put('\\');
+            put('\\');
             continue;
         default:
             break;
         }
         if (b >= 0x20 && b <= 0x7E) {
-            *p++ = QLatin1Char(char(b));
+            put(char(b));
         } else {
-            *p++ = QLatin1Char('\\');
-            *p++ = QLatin1Char('x');
-            *p++ = QLatin1Char(hexDigits[b >> 4]);
-            *p++ = QLatin1Char(hexDigits[b & 0x0F]);
+            put('\\');
+            put('x');
+            put(hexDigits[b >> 4]);
+            put(hexDigits[b & 0x0F]);
         }
     }
+}
+
+} // namespace
+
+QString visibleText(const QByteArray& bytes) {
+    // Measured first, so a long line is written into one allocation.
+    QString out(visibleLength(bytes), Qt::Uninitialized);
+    writeVisible(bytes, out.data());
     return out;
+}
+
+void appendVisible(QByteArray& out, const QByteArray& bytes) {
+    const qsizetype at = out.size();
+    out.resize(at + visibleLength(bytes));
+    writeVisible(bytes, out.data() + at);
 }

@@ -7,3 +7,6 @@
 // printable ASCII as it is, a backslash doubled, and every other byte as a
 // visible escape (\r, \n, \t, \x00, \xFF). Distinct lines stay distinct.
 QString visibleText(const QByteArray& bytes);
+
+// The same text appended to out as ASCII bytes, for the session log.
+void appendVisible(QByteArray& out, const QByteArray& bytes);

@@ -66,6 +66,9 @@ private Q_SLOTS:
         const QList<QByteArray> lines = readFile(path).split('\n');
         QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last
         QVERIFY(lines[0].endsWith("  Key: 1 - 0B 00 02 50 5D"));
+        // The log and the clipboard carry a line alike.
+        QCOMPARE(QString::fromUtf8(lines[2]), stampedLine(s.lstComm().at(0).msecsSinceEpoch,
+                                                          s.lstComm().line(0)));
         QVERIFY(lines[1].endsWith("  Reply: 0B 00 0B\\r\\n\\x00"));
         QVERIFY(lines[2].endsWith("  Comm Test - 0B 05 10"));
         QVERIFY(QDateTime::fromString(QString::fromLatin1(lines[0].left(23)),
