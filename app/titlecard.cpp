@@ -25,6 +25,7 @@ TitleCard::TitleCard(const QString& objectName, const Layout& layout)
     addLabel(QStringLiteral("Label1"), QStringLiteral("Kaldera Networks, Inc."), layout.maker);
     addLabel(QStringLiteral("Label2"), QStringLiteral("ORV TESTING PROGRAM"), layout.title);
 
+    m_timer.setParent(this);
     m_timer.setObjectName(QStringLiteral("Timer1"));
     m_timer.setInterval(2000);
     m_timer.start();

@@ -189,6 +189,7 @@ private Q_SLOTS:
         TitleCard* about = bench.windows.about();
         QVERIFY(about && about->isVisible());
         QCOMPARE(about->objectName(), QStringLiteral("about"));
+        QCOMPARE(about->findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 2000);
         QVERIFY(!about->isModal());
         QVERIFY(about->windowFlags() & Qt::FramelessWindowHint);
         QTRY_VERIFY_WITH_TIMEOUT(!about->isVisible(), 4000);
