@@ -15,7 +15,6 @@ public:
 
     QColor backColor() const { return m_backColor; }
     void setBackColor(const QColor& color);
-    Style buttonStyle() const { return m_style; }
 
     // The system button colour every button starts with.
     static QColor buttonFace();

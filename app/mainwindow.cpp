@@ -7,6 +7,7 @@
 #include "app/pressfeedback.h"
 #include "app/shapewidget.h"
 #include "app/twips.h"
+#include "serial/portname.h"
 #include "settings/configuration.h"
 #include "settings/portsetting.h"
 
@@ -321,7 +322,7 @@ void MainWindow::openSettings() {
 
 void MainWindow::saveSettings() {
     const QString typed = txtPortSettings->text();
-    const QString invalid = portSettingError(typed);
+    const QString invalid = resolvePortName(typed).error;
     if (!invalid.isEmpty()) {
         QMessageBox::warning(this, title, invalid + QStringLiteral("\n\nNothing was saved."));
         return;

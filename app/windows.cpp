@@ -30,7 +30,6 @@ MainWindow* Windows::showMain() {
         connect(m_main, &MainWindow::restartRequested, this, &Windows::restart);
         connect(m_main, &MainWindow::aboutRequested, this, &Windows::showAbout);
         connect(m_main, &MainWindow::endRequested, this, &Windows::endAll);
-        Q_EMIT mainLoaded(m_main);
     }
     m_main->show();
     return m_main;

@@ -31,9 +31,6 @@ public:
     // How the program ends; tests put something harmless here.
     std::function<void()> endProgram;
 
-Q_SIGNALS:
-    void mainLoaded(MainWindow* window);
-
 private:
     void unloadMain();
     void endAll();

@@ -11,6 +11,3 @@ inline const QString portKey = QStringLiteral("port");
 
 // Reads the stored port into the session's portNumber (empty when missing).
 void loadSettings(MainSession& session);
-
-// Why a typed port cannot be saved, or empty when it can.
-QString portSettingError(const QString& typed);
