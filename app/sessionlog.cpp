@@ -1,7 +1,5 @@
 #include "app/sessionlog.h"
 
-#include "app/visibletext.h"
-
 #include <QDateTime>
 #include <QDir>
 #include <cerrno>
@@ -51,33 +49,14 @@ bool SessionLog::open(const QDate& day, QString* error) {
     return true;
 }
 
-void SessionLog::stampSecond(qint64 msecsSinceEpoch) {
-    const qint64 second =
-        msecsSinceEpoch >= 0 ? msecsSinceEpoch / 1000 : -((-msecsSinceEpoch + 999) / 1000);
-    if (second == m_stampSecond)
-        return;
-    m_stampSecond = second;
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(second * 1000);
-    m_stampDay = at.date();
-    m_stamp = at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.")).toLatin1();
-}
-
 QString SessionLog::append(qint64 msecsSinceEpoch, const QByteArray& line) {
     QString error;
-    stampSecond(msecsSinceEpoch);
-    const QDate day = m_stampDay;
+    m_buffer.clear();
+    m_stamper.append(m_buffer, msecsSinceEpoch, line);
+    m_buffer += '\n';
+    const QDate day = m_stamper.day();
     bool ok = (m_fd >= 0 && day == m_day) || open(day, &error);
     if (ok) {
-        // "yyyy-MM-dd HH:mm:ss.zzz  <line>\n", as the clipboard gets it too.
-        const int ms = int(msecsSinceEpoch - m_stampSecond * 1000);
-        m_buffer.clear();
-        m_buffer += m_stamp;
-        m_buffer += char('0' + ms / 100);
-        m_buffer += char('0' + ms / 10 % 10);
-        m_buffer += char('0' + ms % 10);
-        m_buffer += "  ";
-        appendVisible(m_buffer, line);
-        m_buffer += '\n';
         // One write per line: O_APPEND keeps it whole, and it reaches the
         // system before this returns.
         const ssize_t n = ::write(m_fd, m_buffer.constData(), size_t(m_buffer.size()));

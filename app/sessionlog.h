@@ -1,9 +1,10 @@
 #pragma once
 
+#include "app/stampedline.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QString>
-#include <limits>
 
 // Every monitor line, appended to a log file of the day under
 // $XDG_STATE_HOME/orv-test/ (~/.local/state/orv-test/ by default). Each line
@@ -27,15 +28,10 @@ public:
 private:
     bool open(const QDate& day, QString* error);
     void close();
-    // Sets m_stamp to the local date and time of the second holding ms.
-    void stampSecond(qint64 msecsSinceEpoch);
 
     int m_fd = -1;
     QDate m_day;
     bool m_reported = false;
-    // The date-and-time text changes once a second; lines reuse it.
-    qint64 m_stampSecond = std::numeric_limits<qint64>::min();
-    QDate m_stampDay;
-    QByteArray m_stamp;
+    LineStamper m_stamper;
     QByteArray m_buffer;
 };
