@@ -286,15 +286,33 @@ void settle(X& x, const Program& p) {
     x.discardEvents();
 }
 
+// A program started on a device of its own, by default settled after its
+// first paints.
+struct Fresh {
+    DevicePty pty;
+    Program program;
+
+    Fresh(X& x, const std::string& path, bool settled = true) : program(x, path, opened(pty)) {
+        if (settled)
+            settle(x, program);
+    }
+
+private:
+    static const DevicePty& opened(DevicePty& d) {
+        if (!d.open())
+            die("cannot open a pseudo-terminal");
+        return d;
+    }
+};
+
 int startup(const std::string& program, int runs) {
     X x;
     std::vector<double> mapped, rss;
     int withGl = 0, portClosed = 0;
     for (int r = 0; r < runs; ++r) {
-        DevicePty pty;
-        if (!pty.open())
-            die("cannot open a pseudo-terminal");
-        Program p(x, program, pty);
+        Fresh fresh(x, program, false);
+        const DevicePty& pty = fresh.pty;
+        const Program& p = fresh.program;
         mapped.push_back(ms(p.mappedNs - p.startNs));
         if (!p.holds(pty.path))
             ++portClosed;
@@ -320,11 +338,9 @@ struct FloodFigures {
 // of the terminal is empty and stays so across a ping sent after that: the
 // answer means its event loop has also dealt with what it read.
 FloodFigures floodOnce(X& x, const std::string& program, const std::string& payload, bool pings) {
-    DevicePty pty;
-    if (!pty.open())
-        die("cannot open a pseudo-terminal");
-    Program p(x, program, pty);
-    settle(x, p);
+    Fresh fresh(x, program);
+    DevicePty& pty = fresh.pty;
+    Program& p = fresh.program;
 
     const long rss0 = rssKiB(p.pid);
     const double cpu0 = cpuMsFromStat(p.pid);
@@ -407,11 +423,9 @@ int flood(const std::string& program, int lines, int runs, bool pings) {
 
 int paced(const std::string& program, int seconds, int hz) {
     X x;
-    DevicePty pty;
-    if (!pty.open())
-        die("cannot open a pseudo-terminal");
-    Program p(x, program, pty);
-    settle(x, p);
+    Fresh fresh(x, program);
+    DevicePty& pty = fresh.pty;
+    Program& p = fresh.program;
     const int lines = seconds * hz;
     const std::int64_t period = 1000000000 / hz;
     const long rss0 = rssKiB(p.pid);
@@ -441,11 +455,9 @@ constexpr int holdMs = 30;
 
 int click(const std::string& program, int count) {
     X x;
-    DevicePty pty;
-    if (!pty.open())
-        die("cannot open a pseudo-terminal");
-    Program p(x, program, pty);
-    settle(x, p);
+    Fresh fresh(x, program);
+    DevicePty& pty = fresh.pty;
+    Program& p = fresh.program;
     int wx = 0, wy = 0, ww = 0, wh = 0;
     if (!x.geometry(p.window, wx, wy, ww, wh))
         die("cannot read the window's geometry");
