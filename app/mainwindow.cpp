@@ -1,15 +1,15 @@
 #include "app/mainwindow.h"
 
 #include "app/commandbutton.h"
+#include "app/controls.h"
 #include "app/fonts.h"
 #include "app/monitorcopy.h"
-#include "app/portcompleter.h"
+#include "app/portsettingspanel.h"
 #include "app/pressfeedback.h"
 #include "app/shapewidget.h"
 #include "app/twips.h"
-#include "serial/portname.h"
+#include "protocol/replystatus.h"
 #include "settings/configuration.h"
-#include "settings/portsetting.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -31,14 +31,12 @@ static void initResources() {
 
 namespace {
 
-const QString title = QStringLiteral("KAL ORV TEST\u2122");
-
 struct Key {
     const char* caption;
     int left, top;
 };
 // Indexed as the keypad sends: "*" is 9, "0" is 10, "#" is 11.
-constexpr std::array<Key, MainWindow::keypadSize> keys{{
+constexpr std::array<Key, commands::keypadSize> keys{{
     {"1", 360, 480},
     {"2", 2100, 480},
     {"3", 3840, 480},
@@ -53,41 +51,11 @@ constexpr std::array<Key, MainWindow::keypadSize> keys{{
     {"#", 3840, 5520},
 }};
 
-template <typename W> W* place(W* w, const char* name, const QString& accessible, QRect at) {
-    w->setObjectName(QLatin1String(name));
-    w->setAccessibleName(accessible);
-    w->setGeometry(at);
-    return w;
-}
-
-QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, const QString& role,
-                 QRect at) {
-    return place(new QGroupBox(caption, parent), name, caption.isEmpty() ? role : caption, at);
-}
-
-// Labels size themselves to their text from where they are put.
-QLabel* label(QWidget* parent, const char* name, const QString& caption, int left, int top) {
-    auto* l = place(new QLabel(caption, parent), name, caption, twipsRect(left, top, 0, 0));
-    l->adjustSize();
-    return l;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, const QString& role, QRect at) {
-    auto* t = place(new QLineEdit(QStringLiteral("comport"), parent), name, role, at);
-    return t;
-}
-
-bool confirm(QWidget* parent, const QString& question) {
-    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Ok | QMessageBox::Cancel,
-                    parent);
-    return box.exec() == QMessageBox::Ok;
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("main"));
-    setWindowTitle(title);
+    setWindowTitle(programTitle());
     initResources();
     setWindowIcon(QIcon(QStringLiteral(":/orv-test.png")));
     setFont(fonts::windowFont(8));
@@ -104,7 +72,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     for (CommandButton* b : {cmdCommTest, cmdReset, cmdClearComm})
         m_feedback->watch(b);
 
-    connect(&m_session, &MainSession::portNumberChanged, txtCommPort, [this](const QString& port) {
+    connect(&m_session, &MainSession::portChanged, txtCommPort, [this](const QString& port) {
         txtCommPort->setText(port);
         // The box is narrow for a device path; the whole of it shows on hover.
         txtCommPort->setToolTip(port);
@@ -118,7 +86,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    loadSettings(m_session);
+    m_session.loadSettings();
     m_session.linkStart();
     cmdKeyPress[0]->setFocus();
 }
@@ -170,7 +138,7 @@ void MainWindow::buildControls() {
         frame(client, "frmKeypad", {}, QStringLiteral("Keypad"), twipsRect(4680, 480, 5295, 7215));
     frmKeypad->setFocusPolicy(Qt::NoFocus);
     QFont keyFont = fonts::windowFont(24);
-    for (int i = 0; i < keypadSize; ++i) {
+    for (int i = 0; i < commands::keypadSize; ++i) {
         const Key& k = keys[std::size_t(i)];
         const QString caption = QLatin1String(k.caption);
         auto* b = new CommandButton(caption, CommandButton::Graphical, frmKeypad);
@@ -181,38 +149,38 @@ void MainWindow::buildControls() {
         cmdKeyPress[std::size_t(i)] = b;
     }
 
-    Frame1 =
+    portFrame =
         frame(client, "Frame1", {}, QStringLiteral("Serial Port"), twipsRect(120, 480, 4455, 975));
-    label(Frame1, "lblSerialPort", QStringLiteral("Serial Port"), 240, 360);
-    txtCommPort = textBox(Frame1, "txtCommPort", QStringLiteral("Serial Port"),
+    label(portFrame, "lblSerialPort", QStringLiteral("Serial Port"), 240, 360);
+    txtCommPort = textBox(portFrame, "txtCommPort", QStringLiteral("Serial Port"),
                           twipsRect(1080, 315, 735, 285));
 
-    Frame2 = frame(client, "Frame2", {}, QStringLiteral("Communication Monitor"),
-                   twipsRect(120, 1680, 4455, 6855));
-    label(Frame2, "Label1", QStringLiteral("Communication Monitor"), 1200, 120);
-    lstComm = place(new QListView(Frame2), "lstComm", QStringLiteral("Communication Monitor"),
+    monitorFrame = frame(client, "Frame2", {}, QStringLiteral("Communication Monitor"),
+                         twipsRect(120, 1680, 4455, 6855));
+    label(monitorFrame, "Label1", QStringLiteral("Communication Monitor"), 1200, 120);
+    lstComm = place(new QListView(monitorFrame), "lstComm", QStringLiteral("Communication Monitor"),
                     twipsRect(120, 360, 4215, 5325));
-    lstComm->setModel(&m_session.lstComm());
+    lstComm->setModel(m_session.monitorItems());
     lstComm->setUniformItemSizes(true);
     lstComm->setSelectionMode(QAbstractItemView::SingleSelection);
     lstComm->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstComm->setTextElideMode(Qt::ElideRight);
-    m_copy = new MonitorCopy(lstComm, m_session.lstComm());
-    connect(&m_session.lstComm(), &MonitorModel::selectedIndexChanged, this,
+    m_copy = new MonitorCopy(lstComm, m_session.monitor());
+    connect(&m_session.monitor(), &MonitorModel::selectedIndexChanged, this,
             &MainWindow::syncSelectionToView);
     connect(lstComm->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                m_session.lstComm().setSelectedIndex(current.isValid() ? current.row() : -1);
+                m_session.selectLine(current.isValid() ? current.row() : -1);
             });
-    cmdClearComm =
-        place(new CommandButton(QStringLiteral("Clear Comm"), CommandButton::Graphical, Frame2),
-              "cmdClearComm", QStringLiteral("Clear Comm"), twipsRect(2640, 6000, 1215, 255));
-    connect(cmdClearComm, &QPushButton::clicked, this, [this] { m_session.lstComm().clear(); });
+    cmdClearComm = place(
+        new CommandButton(QStringLiteral("Clear Comm"), CommandButton::Graphical, monitorFrame),
+        "cmdClearComm", QStringLiteral("Clear Comm"), twipsRect(2640, 6000, 1215, 255));
+    connect(cmdClearComm, &QPushButton::clicked, this, [this] { m_session.clearMonitor(); });
     // A plain container: it has no border, so its caption is never drawn.
-    Frame3 = place(new QWidget(Frame2), "Frame3", QStringLiteral("Response"),
-                   twipsRect(120, 5880, 1815, 615));
-    lblResponse = label(Frame3, "lblResponse", QStringLiteral("Response"), 120, 240);
-    Shape1 = place(new ShapeWidget(ShapeWidget::Circle, Frame3), "Shape1",
+    responseFrame = place(new QWidget(monitorFrame), "Frame3", QStringLiteral("Response"),
+                          twipsRect(120, 5880, 1815, 615));
+    lblResponse = label(responseFrame, "lblResponse", QStringLiteral("Response"), 120, 240);
+    Shape1 = place(new ShapeWidget(ShapeWidget::Circle, responseFrame), "Shape1",
                    QStringLiteral("Response lamp"), twipsRect(1080, 120, 255, 375));
     Shape1->setFillColor(Qt::black);
     Shape1->setAccessibleDescription(QStringLiteral("black"));
@@ -222,22 +190,9 @@ void MainWindow::buildControls() {
               "cmdCommTest", QStringLiteral("Comm Test"), twipsRect(5040, 7920, 1215, 495));
     connect(cmdCommTest, &QPushButton::clicked, this, [this] { m_session.sendCommTest(); });
 
-    frmSerialSettings = frame(client, "frmSerialSettings", QStringLiteral("Port Settings"), {},
-                              twipsRect(4133, 3128, 2175, 2535));
-    label(frmSerialSettings, "lblPortSettings", QStringLiteral("Serial Port"), 240, 525);
-    txtPortSettings = textBox(frmSerialSettings, "txtPortSettings", QStringLiteral("Serial Port"),
-                              twipsRect(1080, 480, 735, 285));
-    m_portCompleter = new PortCompleter(txtPortSettings);
-    txtPortSettings->setCompleter(m_portCompleter);
-    cmdSaveSettings =
-        place(new CommandButton(QStringLiteral("Save"), CommandButton::Standard, frmSerialSettings),
-              "cmdSaveSettings", QStringLiteral("Save"), twipsRect(480, 1080, 1215, 495));
-    cmdCancelSettings = place(
-        new CommandButton(QStringLiteral("Cancel"), CommandButton::Standard, frmSerialSettings),
-        "cmdCancelSettings", QStringLiteral("Cancel"), twipsRect(480, 1680, 1215, 495));
-    connect(cmdSaveSettings, &QPushButton::clicked, this, &MainWindow::saveSettings);
-    connect(cmdCancelSettings, &QPushButton::clicked, frmSerialSettings, &QWidget::hide);
-    frmSerialSettings->hide();
+    frmSerialSettings = place(new PortSettingsPanel(client), "frmSerialSettings",
+                              QStringLiteral("Port Settings"), twipsRect(4133, 3128, 2175, 2535));
+    connect(frmSerialSettings, &PortSettingsPanel::saved, this, &MainWindow::restartRequested);
 
     cmdReset = place(new CommandButton(QStringLiteral("Reset"), CommandButton::Graphical, client),
                      "cmdReset", QStringLiteral("Reset"), twipsRect(7320, 7920, 1215, 495));
@@ -246,8 +201,8 @@ void MainWindow::buildControls() {
 
 void MainWindow::setTabOrder() {
     QList<QWidget*> order(cmdKeyPress.begin(), cmdKeyPress.end());
-    order << txtCommPort << lstComm << cmdClearComm << cmdCommTest << txtPortSettings
-          << cmdSaveSettings << cmdCancelSettings << cmdReset;
+    order << txtCommPort << lstComm << cmdClearComm << cmdCommTest << frmSerialSettings->portBox()
+          << frmSerialSettings->saveButton() << frmSerialSettings->cancelButton() << cmdReset;
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -258,7 +213,7 @@ void MainWindow::syncSelectionToView(int index) {
         selection->clear();
         return;
     }
-    const QModelIndex row = m_session.lstComm().index(index);
+    const QModelIndex row = m_session.monitorItems()->index(index, 0);
     if (!row.isValid())
         return; // shown once the row is published
     selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
@@ -266,29 +221,32 @@ void MainWindow::syncSelectionToView(int index) {
 }
 
 void MainWindow::showReplyStatus(const QByteArray& reply) {
-    struct Status {
-        const char* start;
-        const char* caption;
-        QColor lamp;
-        const char* lampName;
-    };
-    static const Status statuses[] = {
-        {"0B 00", "ACK", QColor(0, 255, 0), "green"},
-        {"0B FF", "NAK", QColor(255, 0, 0), "red"},
-        {"0B 0F", "CRC", QColor(255, 255, 0), "yellow"},
-    };
-    for (const Status& s : statuses) {
-        if (reply.startsWith(s.start)) {
-            const QString caption = QLatin1String(s.caption);
-            lblResponse->setText(caption);
-            // Screen readers follow what the label and the lamp now show.
-            lblResponse->setAccessibleName(caption);
-            lblResponse->adjustSize();
-            Shape1->setFillColor(s.lamp);
-            Shape1->setAccessibleDescription(QLatin1String(s.lampName));
-            return;
-        }
+    const ReplyStatus status = classifyReply(reply);
+    QColor lamp;
+    const char* lampName = "";
+    switch (status) {
+    case ReplyStatus::Ack:
+        lamp = QColor(0, 255, 0);
+        lampName = "green";
+        break;
+    case ReplyStatus::Nak:
+        lamp = QColor(255, 0, 0);
+        lampName = "red";
+        break;
+    case ReplyStatus::Crc:
+        lamp = QColor(255, 255, 0);
+        lampName = "yellow";
+        break;
+    case ReplyStatus::Other:
+        return;
     }
+    const QString caption = QLatin1String(replyStatusName(status));
+    lblResponse->setText(caption);
+    // Screen readers follow what the label and the lamp now show.
+    lblResponse->setAccessibleName(caption);
+    lblResponse->adjustSize();
+    Shape1->setFillColor(lamp);
+    Shape1->setAccessibleDescription(QLatin1String(lampName));
 }
 
 void MainWindow::closeProgram() {
@@ -311,49 +269,31 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::setPortLister(PortLister lister) {
-    m_portCompleter->setLister(std::move(lister));
+    frmSerialSettings->setPortLister(std::move(lister));
 }
 
 void MainWindow::openSettings() {
-    m_portCompleter->refresh();
-    txtPortSettings->setText(m_session.portNumber());
-    frmSerialSettings->show();
-}
-
-void MainWindow::saveSettings() {
-    const QString typed = txtPortSettings->text();
-    const QString invalid = resolvePortName(typed).error;
-    if (!invalid.isEmpty()) {
-        QMessageBox::warning(this, title, invalid + QStringLiteral("\n\nNothing was saved."));
-        return;
-    }
-    if (!confirm(this, QStringLiteral("Do you want to restart with the new Comm Port?")))
-        return;
-    const IniWriteResult written = writeIniValue(settingsSection, portKey, typed, configPath());
-    if (!written) {
-        QMessageBox::warning(this, title,
-                             written.error + QStringLiteral("\n\nThe port was not changed."));
-        return;
-    }
-    Q_EMIT restartRequested();
+    frmSerialSettings->open(m_session.port());
 }
 
 void MainWindow::openInterfaceDocument() {
     const QString path = programDirectory() + QStringLiteral("/ORV_API_v103.pdf");
     if (!QFileInfo::exists(path)) {
         QMessageBox::warning(
-            this, title, QStringLiteral("The interface document was not found at %1.").arg(path));
+            this, programTitle(),
+            QStringLiteral("The interface document was not found at %1.").arg(path));
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        QMessageBox::warning(this, title, QStringLiteral("No viewer could open %1.").arg(path));
+        QMessageBox::warning(this, programTitle(),
+                             QStringLiteral("No viewer could open %1.").arg(path));
 }
 
 void MainWindow::showLinkWarning(const QString& message) {
     // One box at a time: a flapping adapter must not stack them up.
     auto* box = findChild<QMessageBox*>(QStringLiteral("linkWarning"));
     if (!box) {
-        box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok, this);
+        box = new QMessageBox(QMessageBox::Warning, programTitle(), message, QMessageBox::Ok, this);
         box->setObjectName(QStringLiteral("linkWarning"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         // Not modal: the operator can go on reading the monitor meanwhile.

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/mainsession.h"
+#include "protocol/commandtable.h"
 #include "serial/portlisting.h"
+#include "session/mainsession.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -9,7 +10,7 @@
 
 class CommandButton;
 class MonitorCopy;
-class PortCompleter;
+class PortSettingsPanel;
 class PressFeedback;
 class QAction;
 class QGroupBox;
@@ -24,8 +25,6 @@ class ShapeWidget;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int keypadSize = 12;
-
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -36,7 +35,6 @@ public:
 
     // Where the Port Settings panel gets the ports it offers.
     void setPortLister(PortLister lister);
-    MonitorCopy& monitorCopy() { return *m_copy; }
 
 Q_SIGNALS:
     // Save was confirmed and the new port written: restart on it.
@@ -56,7 +54,6 @@ private:
 
     void closeProgram();
     void openSettings();
-    void saveSettings();
     void openInterfaceDocument();
     void showLinkWarning(const QString& message);
 
@@ -64,24 +61,20 @@ private:
     bool m_ending = false;
 
     // Controls, named as they are known to operators' tools and tests.
-    std::array<CommandButton*, keypadSize> cmdKeyPress{};
+    std::array<CommandButton*, commands::keypadSize> cmdKeyPress{};
     CommandButton* cmdCommTest = nullptr;
     CommandButton* cmdReset = nullptr;
     CommandButton* cmdClearComm = nullptr;
-    CommandButton* cmdSaveSettings = nullptr;
-    CommandButton* cmdCancelSettings = nullptr;
     QGroupBox* frmKeypad = nullptr;
-    QGroupBox* frmSerialSettings = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    QWidget* Frame3 = nullptr;
+    PortSettingsPanel* frmSerialSettings = nullptr;
+    QGroupBox* portFrame = nullptr;    // "Frame1"
+    QGroupBox* monitorFrame = nullptr; // "Frame2"
+    QWidget* responseFrame = nullptr;  // "Frame3"
     QLineEdit* txtCommPort = nullptr;
-    QLineEdit* txtPortSettings = nullptr;
     QListView* lstComm = nullptr;
     QLabel* lblResponse = nullptr;
     ShapeWidget* Shape1 = nullptr;
     QTimer tmrKeyPress;
     PressFeedback* m_feedback = nullptr;
     MonitorCopy* m_copy = nullptr;
-    PortCompleter* m_portCompleter = nullptr;
 };

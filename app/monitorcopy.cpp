@@ -1,7 +1,7 @@
 #include "app/monitorcopy.h"
 
-#include "app/monitormodel.h"
-#include "app/stampedline.h"
+#include "session/monitormodel.h"
+#include "session/stampedline.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -18,7 +18,7 @@ QString textOf(const MonitorModel& model, int row) {
 
 } // namespace
 
-MonitorCopy::MonitorCopy(QListView* view, MonitorModel& model)
+MonitorCopy::MonitorCopy(QListView* view, const MonitorModel& model)
     : QObject(view), m_view(view), m_model(model) {
     auto* copy = new QAction(QStringLiteral("Copy"), view);
     copy->setObjectName(QStringLiteral("actCopyLine"));

@@ -12,7 +12,7 @@ class QListView;
 class MonitorCopy : public QObject {
     Q_OBJECT
 public:
-    MonitorCopy(QListView* view, MonitorModel& model);
+    MonitorCopy(QListView* view, const MonitorModel& model);
 
     QString selectedText() const;
     QString allText() const;
@@ -23,5 +23,5 @@ private:
     void showMenu(const QPoint& at);
 
     QListView* m_view;
-    MonitorModel& m_model;
+    const MonitorModel& m_model;
 };

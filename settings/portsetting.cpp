@@ -1,8 +1,9 @@
 #include "settings/portsetting.h"
 
-#include "app/mainsession.h"
-#include "settings/configuration.h"
+QString readPortSetting() {
+    return readIniValue(settingsSection, portKey, configPath());
+}
 
-void loadSettings(MainSession& session) {
-    session.setPortNumber(readIniValue(settingsSection, portKey, configPath()));
+IniWriteResult writePortSetting(const QString& value) {
+    return writeIniValue(settingsSection, portKey, value, configPath());
 }

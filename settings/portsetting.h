@@ -1,13 +1,15 @@
 #pragma once
 
-#include <QString>
+#include "settings/configuration.h"
 
-class MainSession;
+#include <QString>
 
 // The program's one setting: the serial port, key "port" of section
 // "SETTINGS" in config.ini.
 inline const QString settingsSection = QStringLiteral("SETTINGS");
 inline const QString portKey = QStringLiteral("port");
 
-// Reads the stored port into the session's portNumber (empty when missing).
-void loadSettings(MainSession& session);
+// The stored port value (empty when missing).
+QString readPortSetting();
+// Stores the port value, keeping the rest of config.ini as it was.
+IniWriteResult writePortSetting(const QString& value);

@@ -2,7 +2,7 @@
 // finding the port, and reconnecting to a device that comes back.
 #include "app/monitorcopy.h"
 #include "app/portcompleter.h"
-#include "app/stampedline.h"
+#include "session/stampedline.h"
 #include "bench.h"
 #include "support/simprocess.h"
 
@@ -45,9 +45,9 @@ private Q_SLOTS:
         MainWindow* w = bench.start();
         QTest::mouseClick(child<QWidget>(w, "cmdCommTest"), Qt::LeftButton);
         bench.device.write("0B 00 0B\r\n");
-        QTRY_COMPARE(w->session().lstComm().count(), 2);
+        QTRY_COMPARE(w->session().monitor().count(), 2);
         QTest::mouseClick(child<QWidget>(w, "cmdReset"), Qt::LeftButton);
-        MonitorModel& m = w->session().lstComm();
+        const MonitorModel& m = w->session().monitor();
         QTRY_COMPARE(monitor(w)->model()->rowCount(), 3);
         QCOMPARE(m.selectedIndex(), 1);
 
@@ -117,25 +117,25 @@ private Q_SLOTS:
         MainWindow* w = bench.start();
         MainSession& s = w->session();
         QTest::mouseClick(child<QWidget>(w, "cmdCommTest"), Qt::LeftButton);
-        QTRY_COMPARE(s.lstComm().count(), 2);
+        QTRY_COMPARE(s.monitor().count(), 2);
 
         QVERIFY(sim->stop()); // unplugged
-        QTRY_VERIFY(!s.link().portOpen());
+        QTRY_VERIFY(!s.portOpen());
         QTRY_VERIFY(s.isReconnecting());
-        const int afterLoss = s.lstComm().count();
-        QVERIFY(s.lstComm().line(afterLoss - 1).startsWith("Error: Lost " + link.toUtf8()));
+        const int afterLoss = s.monitor().count();
+        QVERIFY(s.monitor().line(afterLoss - 1).startsWith("Error: Lost " + link.toUtf8()));
 
         sim = std::make_unique<SimProcess>(QStringList{QStringLiteral("--link"), link});
         QVERIFY(sim->isRunning()); // plugged in again
-        QTRY_VERIFY_WITH_TIMEOUT(s.link().portOpen(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(s.portOpen(), 10000);
         QVERIFY(!s.isReconnecting());
-        QCOMPARE(s.lstComm().line(afterLoss), "Port: " + link.toUtf8() + " is open again");
+        QCOMPARE(s.monitor().line(afterLoss), "Port: " + link.toUtf8() + " is open again");
         QTest::mouseClick(child<QWidget>(w, "cmdReset"), Qt::LeftButton);
-        QTRY_COMPARE(s.lstComm().count(), afterLoss + 3);
-        QCOMPARE(s.lstComm().line(afterLoss + 2), QByteArray("Reply: 0B 00 0B\r\n"));
+        QTRY_COMPARE(s.monitor().count(), afterLoss + 3);
+        QCOMPARE(s.monitor().line(afterLoss + 2), QByteArray("Reply: 0B 00 0B\r\n"));
         // Nothing before the loss went missing.
-        QCOMPARE(s.lstComm().line(0), QByteArray("Comm Test - 0B 05 10"));
-        QCOMPARE(s.lstComm().line(1), QByteArray("Reply: 0B 00 0B\r\n"));
+        QCOMPARE(s.monitor().line(0), QByteArray("Comm Test - 0B 05 10"));
+        QCOMPARE(s.monitor().line(1), QByteArray("Reply: 0B 00 0B\r\n"));
         QCOMPARE(w->findChildren<QMessageBox*>(QStringLiteral("linkWarning")).size(), 1);
     }
 
@@ -144,11 +144,11 @@ private Q_SLOTS:
         const QString link = links.filePath(QStringLiteral("late-device"));
         TestBench bench(link);
         MainWindow* w = bench.start();
-        QVERIFY(!w->session().link().portOpen());
+        QVERIFY(!w->session().portOpen());
         QVERIFY(w->session().isReconnecting());
         SimProcess sim({QStringLiteral("--link"), link});
-        QTRY_VERIFY_WITH_TIMEOUT(w->session().link().portOpen(), 10000);
-        QCOMPARE(w->session().lstComm().line(w->session().lstComm().count() - 1),
+        QTRY_VERIFY_WITH_TIMEOUT(w->session().portOpen(), 10000);
+        QCOMPARE(w->session().monitor().line(w->session().monitor().count() - 1),
                  "Port: " + link.toUtf8() + " is open now");
     }
 };

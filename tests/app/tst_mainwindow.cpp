@@ -125,7 +125,7 @@ private Q_SLOTS:
         QTRY_COMPARE(QApplication::focusWidget(), keypad(w)[0]);
         QCOMPARE(child<QLabel>(w, "lblResponse")->text(), QStringLiteral("Response"));
         QCOMPARE(child<ShapeWidget>(w, "Shape1")->fillColor(), QColor(Qt::black));
-        QVERIFY(w->session().link().portOpen());
+        QVERIFY(w->session().portOpen());
     }
 
     void menusCarryTheirNamesAndNoShortcuts() {
@@ -200,7 +200,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(child<QWidget>(w, "cmdClearComm"), Qt::LeftButton);
         QCOMPARE(monitorTexts(w), QStringList());
-        QCOMPARE(w->session().lstComm().count(), 0);
+        QCOMPARE(w->session().monitor().count(), 0);
         QCOMPARE(bench.device.read(11, 200).size(), 8); // key 1 and Comm Test, nothing more
         QTest::mouseClick(child<QWidget>(w, "cmdClearComm"), Qt::LeftButton);
         QCOMPARE(monitorTexts(w), QStringList());
@@ -234,12 +234,12 @@ private Q_SLOTS:
         QCOMPARE(lamp->fillColor(), QColor(255, 255, 0));
         // Anything else, lower case included, changes nothing.
         bench.device.write("0b 00 0b\r\n");
-        QTRY_COMPARE(w->session().lstComm().count(), 3);
+        QTRY_COMPARE(w->session().monitor().count(), 3);
         bench.device.write(QByteArray("\x00\xFF\r\n", 4));
-        QTRY_COMPARE(w->session().lstComm().count(), 4);
+        QTRY_COMPARE(w->session().monitor().count(), 4);
         QCOMPARE(response->text(), QStringLiteral("CRC"));
         QTRY_COMPARE(monitorTexts(w).last(), QStringLiteral("Reply: \\x00\\xFF\\r\\n"));
-        QCOMPARE(w->session().lstComm().line(3), QByteArray("Reply: \x00\xFF\r\n", 11));
+        QCOMPARE(w->session().monitor().line(3), QByteArray("Reply: \x00\xFF\r\n", 11));
     }
 
     void unopenablePortAtLoadStillOpensTheWindowAndSaysWhy() {
@@ -267,7 +267,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(w->findChildren<QMessageBox*>(QStringLiteral("linkWarning")).size(), 1);
         QCOMPARE(monitorTexts(w).first(), QStringLiteral("Key: 1 - 0B 00 02 50 5D"));
-        QVERIFY(!w->session().link().portOpen());
+        QVERIFY(!w->session().portOpen());
     }
 
     void metaLanguageOpensTheDocumentOrSaysWhereItLooked() {

@@ -60,7 +60,7 @@ private Q_SLOTS:
         QCOMPARE(bench.config(), before);
         QCOMPARE(bench.windows.main(), w);
         QVERIFY(child<QWidget>(w, "frmSerialSettings")->isVisible());
-        QVERIFY(w->session().link().portOpen());
+        QVERIFY(w->session().portOpen());
     }
 
     void saveWithOkRestartsThroughTheSplashOnTheNewPortTwice() {
@@ -86,11 +86,11 @@ private Q_SLOTS:
             w = bench.windows.main();
             QVERIFY(w->isVisible());
             QTRY_VERIFY(!bench.windows.splash());
-            QCOMPARE(w->session().lstComm().count(), 0);
+            QCOMPARE(w->session().monitor().count(), 0);
             QVERIFY(!child<QWidget>(w, "frmSerialSettings")->isVisible());
             QVERIFY(!child<QTimer>(w, "tmrKeyPress")->isActive());
             QCOMPARE(child<QLineEdit>(w, "txtCommPort")->text(), next->slavePath());
-            QVERIFY(w->session().link().portOpen());
+            QVERIFY(w->session().portOpen());
             QTest::mouseClick(child<QWidget>(w, "cmdReset"), Qt::LeftButton);
             QCOMPARE(next->read(3), QByteArray("\x0B\x06\x11", 3));
             old = w;
@@ -132,7 +132,7 @@ private Q_SLOTS:
                  qPrintable(boxes->at(1).text));
         QCOMPARE(bench.windows.main(), w);
         QVERIFY(!bench.windows.splash());
-        QVERIFY(w->session().link().portOpen());
+        QVERIFY(w->session().portOpen());
     }
 
     void closeAnsweredWithCancelChangesNothing() {
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(answer->icon, QMessageBox::Question);
         QCOMPARE(bench.endCount, 0);
         QVERIFY(w->isVisible());
-        QVERIFY(w->session().link().portOpen());
+        QVERIFY(w->session().portOpen());
     }
 
     void closeWithOkEndsTheProgramAndFreesThePort() {

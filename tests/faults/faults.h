@@ -22,7 +22,7 @@ inline bool useScratchStateDir() {
 }
 
 inline QList<QByteArray> monitorLines(MainWindow* w) {
-    MonitorModel& m = w->session().lstComm();
+    const MonitorModel& m = w->session().monitor();
     QList<QByteArray> out;
     for (int i = 0; i < m.count(); ++i)
         out.append(m.line(i));

@@ -66,7 +66,7 @@ private Q_SLOTS:
         MainWindow* w = bench.start();
         QVERIFY(w);
         QCOMPARE(child<QLineEdit>(w, "txtCommPort")->text(), expectedPort);
-        QCOMPARE(w->session().link().portOpen(), !expectedPort.isEmpty());
+        QCOMPARE(w->session().portOpen(), !expectedPort.isEmpty());
 
         const auto boxes = saveThroughTheWindow(w, next.slavePath(), {QMessageBox::Ok});
         QCOMPARE(boxes->size(), 1);

@@ -1,7 +1,7 @@
 // Replies no device should send: a megabyte without a line feed, and lines of
 // nothing but NUL and 0xFF bytes. Each must be kept whole and shown visibly,
 // and the window must keep working while they arrive and while it draws them.
-#include "app/visibletext.h"
+#include "session/visibletext.h"
 #include "faults.h"
 
 #include <QElapsedTimer>
@@ -132,7 +132,7 @@ private Q_SLOTS:
         // It still answers the operator, draws it all, and the loop turns on.
         QTest::mouseClick(child<QWidget>(w, "cmdCommTest"), Qt::LeftButton);
         QCOMPARE(bench.device.read(3), commTestFrame);
-        QTRY_COMPARE(view->model()->rowCount(), w->session().lstComm().count());
+        QTRY_COMPARE(view->model()->rowCount(), w->session().monitor().count());
         view->grab(); // a paint of every row, timed by the watch as any other
         const int ticks = watch.ticks();
         QTRY_VERIFY_WITH_TIMEOUT(watch.ticks() > ticks + 3, 30000);

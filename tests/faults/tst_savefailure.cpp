@@ -94,7 +94,7 @@ private:
     static MainWindow* startWith(TestBench& bench, const QByteArray& config) {
         writeFile(bench.dir.filePath(QStringLiteral("config.ini")), config);
         MainWindow* w = bench.start();
-        return w && w->session().link().portOpen() ? w : nullptr;
+        return w && w->session().portOpen() ? w : nullptr;
     }
 
     static std::shared_ptr<QList<AnsweredBox>> save(MainWindow* w) {

@@ -162,7 +162,7 @@ private Q_SLOTS:
         TestBench bench(sim.devicePath());
         MainWindow* w = bench.start();
         QVERIFY(w);
-        MonitorModel& monitor = w->session().lstComm();
+        const MonitorModel& monitor = w->session().monitor();
         QWidget* clear = child<QWidget>(w, "cmdClearComm");
 
         // Warm up, so that caches and pools are in place, then start afresh.
@@ -205,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(countMatches(log, R"(^\S+ send 0B 00 0B ACK, in two pieces$)"), trips);
         QCOMPARE(countMatches(log, R"(^\S+ drop )"), 0);
         QVERIFY(log.contains("split pauses of 0-3 ms use seed " + QByteArray::number(seed)));
-        QVERIFY(w->session().link().portOpen());
+        QVERIFY(w->session().portOpen());
     }
 };
 

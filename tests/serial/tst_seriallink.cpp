@@ -1,6 +1,6 @@
 // The link and its event handling over a real pseudo-terminal: the test plays
 // the device on the master side.
-#include "app/mainsession.h"
+#include "session/mainsession.h"
 #include "support/pty.h"
 
 #include <QSignalSpy>
@@ -20,7 +20,7 @@ public:
     }
 };
 
-QList<QByteArray> lines(MonitorModel& m) {
+QList<QByteArray> lines(const MonitorModel& m) {
     QList<QByteArray> out;
     for (int i = 0; i < m.count(); ++i)
         out.append(m.line(i));
@@ -36,12 +36,12 @@ private Q_SLOTS:
         PtyPair pty;
         QVERIFY(pty.isValid());
         MainSession s;
-        s.setPortNumber(pty.slavePath());
-        QVERIFY2(s.linkStart(), qPrintable(s.link().lastError()));
-        QVERIFY(s.link().portOpen());
+        s.setPort(pty.slavePath());
+        QVERIFY2(s.linkStart(), qPrintable(s.lastLinkError()));
+        QVERIFY(s.portOpen());
         QVERIFY(s.serialInput().isEmpty());
         QVERIFY(s.serialOutput().isEmpty());
-        QCOMPARE(s.lstComm().count(), 0);
+        QCOMPARE(s.monitor().count(), 0);
         // A second start closes and reopens: the port is usable afterwards.
         QVERIFY(s.linkStart());
         s.sendCommTest();
@@ -51,89 +51,89 @@ private Q_SLOTS:
     void replyInPiecesBecomesOneLineOnceTheLineFeedArrives() {
         PtyPair pty;
         MainSession s;
-        s.setPortNumber(pty.slavePath());
+        s.setPort(pty.slavePath());
         QVERIFY(s.linkStart());
         QSignalSpy replies(&s, &MainSession::replyReceived);
         QSignalSpy received(&s.link(), &SerialLink::commEvent);
         pty.write("0B 0");
         QVERIFY(received.wait());
-        QCOMPARE(s.lstComm().count(), 0);
+        QCOMPARE(s.monitor().count(), 0);
         pty.write("0 0B\r\n");
         QTRY_COMPARE(replies.count(), 1);
-        QCOMPARE(lines(s.lstComm()), QList<QByteArray>{"Reply: 0B 00 0B\r\n"});
+        QCOMPARE(lines(s.monitor()), QList<QByteArray>{"Reply: 0B 00 0B\r\n"});
         QCOMPARE(s.serialInput(), QByteArray("0B 00 0B\r\n"));
-        QCOMPARE(s.lstComm().selectedIndex(), 0);
+        QCOMPARE(s.monitor().selectedIndex(), 0);
     }
 
     void twoRepliesInOneReadMakeOneLine() {
         PtyPair pty;
         MainSession s;
-        s.setPortNumber(pty.slavePath());
+        s.setPort(pty.slavePath());
         QVERIFY(s.linkStart());
         QSignalSpy replies(&s, &MainSession::replyReceived);
         pty.write("0B 00 0B\r\n0B FF 0A\r\n");
         QVERIFY(replies.wait());
-        QCOMPARE(lines(s.lstComm()), QList<QByteArray>{"Reply: 0B 00 0B\r\n0B FF 0A\r\n"});
+        QCOMPARE(lines(s.monitor()), QList<QByteArray>{"Reply: 0B 00 0B\r\n0B FF 0A\r\n"});
     }
 
     void replyWithoutLineFeedIsWrittenAfterTheBound() {
         PtyPair pty;
         MainSession s;
-        s.setPortNumber(pty.slavePath());
+        s.setPort(pty.slavePath());
         QVERIFY(s.linkStart());
         QSignalSpy replies(&s, &MainSession::replyReceived);
         pty.write(QByteArray("\x00\xFFno end", 8));
         QVERIFY(replies.wait(ReplyCollector::boundMs + 5000));
-        QCOMPARE(lines(s.lstComm()), QList<QByteArray>{QByteArray("Reply: \x00\xFFno end", 15)});
+        QCOMPARE(lines(s.monitor()), QList<QByteArray>{QByteArray("Reply: \x00\xFFno end", 15)});
     }
 
     void invalidPortIsAClearErrorAndTheSessionGoesOn() {
         MainSession s;
         QSignalSpy problems(&s, &MainSession::linkProblem);
-        s.setPortNumber(QStringLiteral("3.5"));
+        s.setPort(QStringLiteral("3.5"));
         QVERIFY(!s.linkStart());
         QCOMPARE(problems.count(), 1);
         QVERIFY(problems.first().first().toString().contains(QLatin1String("\"3.5\"")));
-        QVERIFY(!s.link().portOpen());
+        QVERIFY(!s.portOpen());
         // A key pressed now sends nothing and says so, unmistakably.
         s.sendKeyCode(0);
-        const QByteArray last = s.lstComm().line(s.lstComm().count() - 1);
+        const QByteArray last = s.monitor().line(s.monitor().count() - 1);
         QVERIFY2(last.startsWith("Not sent ("), last.constData());
         QVERIFY(last.endsWith("Key: 1 - 0B 00 02 50 5D"));
-        QCOMPARE(s.lstComm().selectedIndex(), s.lstComm().count() - 1);
+        QCOMPARE(s.monitor().selectedIndex(), s.monitor().count() - 1);
     }
 
     void unopenablePortNamesThePortAndTheReason() {
         MainSession s;
-        s.setPortNumber(QStringLiteral("/dev/orv-test-no-such-port"));
+        s.setPort(QStringLiteral("/dev/orv-test-no-such-port"));
         QVERIFY(!s.linkStart());
-        const QString error = s.link().lastError();
+        const QString error = s.lastLinkError();
         QVERIFY2(error.startsWith(QLatin1String("Cannot open /dev/orv-test-no-such-port: ")),
                  qPrintable(error));
         QVERIFY(error.size() > 41); // the system's reason follows
-        QCOMPARE(s.lstComm().line(0), "Error: " + error.toUtf8());
+        QCOMPARE(s.monitor().line(0), "Error: " + error.toUtf8());
         s.sendCommTest();
-        QVERIFY(s.lstComm().line(1).startsWith("Not sent ("));
+        QVERIFY(s.monitor().line(1).startsWith("Not sent ("));
     }
 
     void vanishedDeviceIsReportedOnceAndNothingIsLost() {
         auto pty = std::make_unique<PtyPair>();
         MainSession s;
-        s.setPortNumber(pty->slavePath());
+        s.setPort(pty->slavePath());
         QVERIFY(s.linkStart());
         QSignalSpy problems(&s, &MainSession::linkProblem);
         s.sendKeyCode(4);
         pty->write("0B 00 0B\r\n");
-        QTRY_COMPARE(s.lstComm().count(), 2);
+        QTRY_COMPARE(s.monitor().count(), 2);
         QSignalSpy received(&s.link(), &SerialLink::commEvent);
         pty->write("half a rep");
         QVERIFY(received.wait());
         pty.reset(); // the device end is gone
         QTRY_COMPARE(problems.count(), 1);
-        QVERIFY(!s.link().portOpen());
+        QVERIFY(!s.portOpen());
         // That terminal's number now belongs to whoever opens one next.
         QVERIFY(!s.isReconnecting());
-        const QList<QByteArray> got = lines(s.lstComm());
+        const QList<QByteArray> got = lines(s.monitor());
         QCOMPARE(got.size(), 4);
         QCOMPARE(got[0], QByteArray("Key: 5 - 0B 02 02 50 5F"));
         QCOMPARE(got[1], QByteArray("Reply: 0B 00 0B\r\n"));
@@ -143,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(problems.count(), 1);
         // Writing now fails cleanly.
         s.sendReset();
-        QVERIFY(s.lstComm().line(4).startsWith("Not sent ("));
+        QVERIFY(s.monitor().line(4).startsWith("Not sent ("));
     }
 
     void modemLineEventsDropDtrAndOtherCodesDoNothing() {
@@ -151,8 +151,8 @@ private Q_SLOTS:
         MainSession s;
         auto fake = std::make_unique<FakeModemLines>();
         FakeModemLines* lines = fake.get();
-        s.link().setModemLines(std::move(fake));
-        s.setPortNumber(pty.slavePath());
+        s.setModemLines(std::move(fake));
+        s.setPort(pty.slavePath());
         QVERIFY(s.linkStart());
         QCOMPARE(lines->dtrWrites, QList<bool>{true});
 
@@ -163,28 +163,27 @@ private Q_SLOTS:
         QCOMPARE(lines->dtrWrites, (QList<bool>{true, false}));
 
         // A clear-to-send change writes serialOutput (nothing), then drops DTR.
-        s.link().setDTREnable(true);
+        QVERIFY(s.linkStart()); // a fresh open raises DTR again
         QSignalSpy events(&s.link(), &SerialLink::commEvent);
         lines->cts = true;
         QTRY_COMPARE(events.count(), 1);
         QCOMPARE(events.first().first().toInt(), int(SerialLink::CtsChangeEvent));
         QTRY_COMPARE(lines->dtrWrites, (QList<bool>{true, false, true, false}));
-        QVERIFY(!s.link().dtrEnable());
+        QVERIFY(!s.dtrEnable());
         QCOMPARE(pty.readAvailable(), QByteArray());
-        QCOMPARE(s.lstComm().count(), 0);
+        QCOMPARE(s.monitor().count(), 0);
     }
 
     void ptyWithoutModemLinesKeepsTheLinkUp() {
         PtyPair pty;
         MainSession s;
         QSignalSpy problems(&s, &MainSession::linkProblem);
-        s.setPortNumber(pty.slavePath());
+        s.setPort(pty.slavePath());
         QVERIFY(s.linkStart());
-        s.link().setDTREnable(false);
         s.sendKeyCode(0);
         QCOMPARE(pty.read(5), QByteArray("\x0B\x00\x02\x50\x5D", 5));
         QTest::qWait(250); // several modem-poll periods
-        QVERIFY(s.link().portOpen());
+        QVERIFY(s.portOpen());
         QCOMPARE(problems.count(), 0);
     }
 };

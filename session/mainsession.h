@@ -1,24 +1,27 @@
 #pragma once
 
-#include "app/monitormodel.h"
-#include "app/sessionlog.h"
 #include "serial/portidentity.h"
 #include "serial/replycollector.h"
 #include "serial/seriallink.h"
+#include "session/monitormodel.h"
+#include "session/sessionlog.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <memory>
+
+struct CommandFrame;
+class ModemLines;
 
 // Everything of the main window that needs no display: its variables, the
 // serial link and the communication monitor, with the operations that act on
-// them. The window owns one and forwards its events here.
+// them. The window owns one and forwards its events here; the headless
+// sequence runner drives one the same way.
 //
-// The operations live beside the subsystem they belong to: the send
-// operations in protocol/sendoperations.cpp, link start and the communication
-// events in serial/commevents.cpp.
-struct CommandFrame;
-
+// mainsession.cpp: construction, settings, the monitor and the log;
+// sendoperations.cpp: the three send operations;
+// linkevents.cpp: link start and end, communication events, replies, reconnect.
 class MainSession : public QObject {
     Q_OBJECT
 public:
@@ -29,24 +32,43 @@ public:
 
     explicit MainSession(QObject* parent = nullptr);
 
-    // The configured port value as text, filled by loadSettings.
-    QString portNumber() const { return m_portNumber; }
-    void setPortNumber(const QString& value);
+    // The configured port value as text (a number, a path or a device name).
+    QString port() const { return m_port; }
+    void setPort(const QString& value);
+    // Reads the stored port from config.ini into port().
+    void loadSettings();
+
     QByteArray serialInput() const { return m_serialInput; }
     QByteArray serialOutput() const { return m_serialOutput; }
     QByteArray cmdHex() const { return m_cmdHex; }
     QString cmdAscii() const { return m_cmdAscii; }
 
-    SerialLink& link() { return m_link; }
-    MonitorModel& lstComm() { return m_lstComm; }
+    // The communication monitor, for reading; views attach to it.
+    const MonitorModel& monitor() const { return m_monitor; }
+    // The same lines as an item model for list views; it has no editing.
+    QAbstractItemModel* monitorItems() { return &m_monitor; }
+    void clearMonitor() { m_monitor.clear(); }
+    // Out-of-range indices mean "no selection", as -1 does.
+    void selectLine(int index) { m_monitor.setSelectedIndex(index); }
 
     // Opens the configured port afresh. On failure the port stays closed, the
     // reason is in the monitor and in linkProblem, and the session goes on.
     bool linkStart();
     // Closes the port if it is open, and stops trying to reopen it.
     void linkEnd();
+    bool portOpen() const { return m_link.portOpen(); }
+    // The device path the port value named at the last link start.
+    QString portName() const { return m_link.portName(); }
+    // Why the last port operation failed.
+    QString lastLinkError() const { return m_link.lastError(); }
     // Whether a lost or unopened port is being tried again.
     bool isReconnecting() const { return m_reconnect.isActive(); }
+    bool dtrEnable() const { return m_link.dtrEnable(); }
+    // The link, for watching its events; everything that acts goes through
+    // the session.
+    const SerialLink& link() const { return m_link; }
+    // Modem lines that a pseudo-terminal cannot provide, for tests.
+    void setModemLines(std::unique_ptr<ModemLines> lines);
 
     void sendKeyCode(qint16 Index);
     void sendCommTest();
@@ -56,7 +78,7 @@ public:
     void handleCommEvent(int code);
 
 Q_SIGNALS:
-    void portNumberChanged(const QString& value);
+    void portChanged(const QString& value);
     // A reply has been completed and written to the monitor.
     void replyReceived(const QByteArray& reply);
     // Something about the port the operator must know.
@@ -72,13 +94,13 @@ private:
     void logLine(int row);
     void reportProblem(const QString& message);
 
-    QString m_portNumber;
+    QString m_port;
     QByteArray m_serialInput;
     QByteArray m_serialOutput;
     QByteArray m_cmdHex;
     QString m_cmdAscii;
 
-    MonitorModel m_lstComm;
+    MonitorModel m_monitor;
     SerialLink m_link;
     ReplyCollector m_collector;
     QElapsedTimer m_clock;

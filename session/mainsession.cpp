@@ -1,4 +1,7 @@
-#include "app/mainsession.h"
+#include "session/mainsession.h"
+
+#include "serial/modemlines.h"
+#include "settings/portsetting.h"
 
 MainSession::MainSession(QObject* parent) : QObject(parent) {
     m_clock.start();
@@ -9,26 +12,34 @@ MainSession::MainSession(QObject* parent) : QObject(parent) {
     connect(&m_ctsPause, &QTimer::timeout, this, [this] { m_link.setDTREnable(false); });
     m_reconnect.setInterval(reconnectMs);
     connect(&m_reconnect, &QTimer::timeout, this, &MainSession::retryPort);
-    connect(&m_lstComm, &MonitorModel::lineAppended, this, &MainSession::logLine);
+    connect(&m_monitor, &MonitorModel::lineAppended, this, &MainSession::logLine);
     connect(&m_link, &SerialLink::commEvent, this, &MainSession::handleCommEvent);
     connect(&m_link, &SerialLink::portLost, this, &MainSession::onPortLost);
 }
 
-void MainSession::setPortNumber(const QString& value) {
-    m_portNumber = value;
-    Q_EMIT portNumberChanged(value);
+void MainSession::setPort(const QString& value) {
+    m_port = value;
+    Q_EMIT portChanged(value);
+}
+
+void MainSession::loadSettings() {
+    setPort(readPortSetting());
+}
+
+void MainSession::setModemLines(std::unique_ptr<ModemLines> lines) {
+    m_link.setModemLines(std::move(lines));
 }
 
 void MainSession::reportProblem(const QString& message) {
-    m_lstComm.append("Error: " + message.toUtf8());
-    m_lstComm.selectLast();
+    m_monitor.append("Error: " + message.toUtf8());
+    m_monitor.selectLast();
     Q_EMIT linkProblem(message);
 }
 
 void MainSession::logLine(int row) {
-    const MonitorModel::Line& line = m_lstComm.at(row);
+    const MonitorModel::Line& line = m_monitor.at(row);
     const QString error = m_log.append(line.msecsSinceEpoch, line.text);
     // Reported once; the log stays quiet about its later failures.
     if (!error.isEmpty())
-        m_lstComm.append("Error: " + error.toUtf8());
+        m_monitor.append("Error: " + error.toUtf8());
 }

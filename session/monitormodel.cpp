@@ -1,7 +1,7 @@
-#include "app/monitormodel.h"
+#include "session/monitormodel.h"
 
-#include "app/stampedline.h"
-#include "app/visibletext.h"
+#include "session/stampedline.h"
+#include "session/visibletext.h"
 
 #include <QDateTime>
 

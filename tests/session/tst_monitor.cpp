@@ -1,6 +1,6 @@
 // The monitor's model: order, selection, batching to views, visible text.
-#include "app/monitormodel.h"
-#include "app/visibletext.h"
+#include "session/monitormodel.h"
+#include "session/visibletext.h"
 
 #include <QDateTime>
 #include <QSignalSpy>

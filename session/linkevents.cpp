@@ -1,6 +1,6 @@
-// The main window's side of the serial link: link start, and the handler of
+// The session's side of the serial link: link start, and the handler of
 // the link's communication events, which turns received bytes into replies.
-#include "app/mainsession.h"
+#include "session/mainsession.h"
 
 #include <limits>
 
@@ -8,7 +8,7 @@ bool MainSession::linkStart() {
     m_collector.clear();
     m_replyBound.stop();
     m_reconnect.stop();
-    const bool named = m_link.setCommPort(m_portNumber);
+    const bool named = m_link.setCommPort(m_port);
     if (m_link.portOpen())
         m_link.setPortOpen(false);
     const bool opened = named && m_link.setPortOpen(true);
@@ -39,6 +39,7 @@ void MainSession::handleCommEvent(int code) {
     } else if (code == SerialLink::ReceiveEvent) {
         receive();
     } else if (code == SerialLink::SendEvent) {
+        // Send events are off by design; the branch stays for a link that raises them.
         m_link.setDTREnable(false);
     }
 }
@@ -84,17 +85,17 @@ void MainSession::retryPort() {
         return;
     m_opened = PortIdentity::of(m_link.portName());
     m_reconnect.stop();
-    m_lstComm.append("Port: " + m_link.portName().toUtf8() +
+    m_monitor.append("Port: " + m_link.portName().toUtf8() +
                      (m_wasOpen ? " is open again" : " is open now"));
     m_wasOpen = true;
-    m_lstComm.selectLast();
+    m_monitor.selectLast();
 }
 
 void MainSession::completeReplies(const QList<QByteArray>& replies) {
     for (const QByteArray& reply : replies) {
         m_serialInput = reply;
-        m_lstComm.append("Reply: " + reply);
-        m_lstComm.selectLast();
+        m_monitor.append("Reply: " + reply);
+        m_monitor.selectLast();
         Q_EMIT replyReceived(reply);
     }
 }

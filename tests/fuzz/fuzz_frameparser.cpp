@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes split into feeds at arbitrary times must
 // keep the parser's promises.
 
-#include "frameparser.h"
+#include "sim/frameparser.h"
 
 #include <cstdlib>
 

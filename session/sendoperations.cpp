@@ -1,24 +1,24 @@
 // The send operations of the main window: remember the frame, write it to the
 // port, record it in the monitor. None of them waits for a reply.
-#include "app/mainsession.h"
 #include "protocol/commandtable.h"
+#include "session/mainsession.h"
 
 void MainSession::send(const CommandFrame& frame) {
     m_cmdHex = frame.bytes();
     m_cmdAscii = QString::fromLatin1(frame.hex.data(), qsizetype(frame.hex.size()));
     if (m_link.output(m_cmdHex)) {
-        m_lstComm.append(frame.monitorLine());
+        m_monitor.append(frame.monitorLine());
         return;
     }
     // Nothing reached the device, so the line must not read like a sent frame.
-    m_lstComm.append("Not sent (" + m_link.lastError().toUtf8() + "): " + frame.monitorLine());
+    m_monitor.append("Not sent (" + m_link.lastError().toUtf8() + "): " + frame.monitorLine());
 }
 
 void MainSession::sendKeyCode(qint16 Index) {
     if (const CommandFrame* frame = commands::keypadFrame(Index))
         send(*frame);
     // Also when nothing was sent ("*", "#").
-    m_lstComm.selectLast();
+    m_monitor.selectLast();
 }
 
 void MainSession::sendCommTest() {

@@ -1,7 +1,7 @@
 // The session log: every monitor line, in order, on disk as it happens.
-#include "app/mainsession.h"
-#include "app/stampedline.h"
-#include "app/visibletext.h"
+#include "session/mainsession.h"
+#include "session/stampedline.h"
+#include "session/visibletext.h"
 #include "support/pty.h"
 
 #include <QDir>
@@ -56,21 +56,19 @@ private Q_SLOTS:
 
     void everyLineGoesToTheLogOfTheDayWithItsTime() {
         MainSession s;
-        s.lstComm().append("Key: 1 - 0B 00 02 50 5D");
-        s.lstComm().append(QByteArray("Reply: 0B 00 0B\r\n\x00", 18));
-        s.lstComm().clear(); // clears the screen, never the log
-        s.lstComm().append("Comm Test - 0B 05 10");
+        s.sendKeyCode(0); // no port: a "Not sent" line
+        s.clearMonitor(); // clears the screen, never the log
+        s.sendCommTest();
         const QString path = SessionLog::pathFor(QDate::currentDate());
         QCOMPARE(path, m_state + QStringLiteral("/orv-test/") +
                            QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".log"));
         const QList<QByteArray> lines = readFile(path).split('\n');
-        QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last
-        QVERIFY(lines[0].endsWith("  Key: 1 - 0B 00 02 50 5D"));
+        QCOMPARE(lines.size(), 3); // two lines and the empty rest after the last
+        QVERIFY(lines[0].endsWith(": Key: 1 - 0B 00 02 50 5D"));
         // The log and the clipboard carry a line alike.
-        QCOMPARE(QString::fromUtf8(lines[2]), stampedLine(s.lstComm().at(0).msecsSinceEpoch,
-                                                          s.lstComm().line(0)));
-        QVERIFY(lines[1].endsWith("  Reply: 0B 00 0B\\r\\n\\x00"));
-        QVERIFY(lines[2].endsWith("  Comm Test - 0B 05 10"));
+        QCOMPARE(QString::fromUtf8(lines[1]),
+                 stampedLine(s.monitor().at(0).msecsSinceEpoch, s.monitor().line(0)));
+        QVERIFY(lines[1].endsWith(": Comm Test - 0B 05 10"));
         QVERIFY(QDateTime::fromString(QString::fromLatin1(lines[0].left(23)),
                                       QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
                     .isValid());
@@ -79,13 +77,12 @@ private Q_SLOTS:
     void logThatCannotBeWrittenIsReportedOnceAndTheSessionGoesOn() {
         qputenv("XDG_STATE_HOME", "/proc/orv-test-cannot-be-here");
         MainSession s;
-        s.lstComm().append("one");
-        s.lstComm().append("two");
-        s.lstComm().append("three");
-        QCOMPARE(s.lstComm().count(), 4);
-        QCOMPARE(s.lstComm().line(0), QByteArray("one"));
-        QVERIFY(s.lstComm().line(1).startsWith("Error: Cannot write the session log /proc/"));
-        QCOMPARE(s.lstComm().line(2), QByteArray("two"));
+        for (qint16 key : {0, 1, 2})
+            s.sendKeyCode(key);
+        QCOMPARE(s.monitor().count(), 4);
+        QVERIFY(s.monitor().line(0).endsWith("Key: 1 - 0B 00 02 50 5D"));
+        QVERIFY(s.monitor().line(1).startsWith("Error: Cannot write the session log /proc/"));
+        QVERIFY(s.monitor().line(2).endsWith("Key: 2 - 0B 00 03 50 5E"));
     }
 
     void logHoldsEveryLineAfterTheProgramIsKilled() {

@@ -1,4 +1,4 @@
-#include "app/visibletext.h"
+#include "session/visibletext.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "app/sessionlog.h"
+#include "session/sessionlog.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/stampedline.h"
+#include "session/stampedline.h"
 
-#include "app/visibletext.h"
+#include "session/visibletext.h"
 
 #include <QDateTime>
 

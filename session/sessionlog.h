@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/stampedline.h"
+#include "session/stampedline.h"
 
 #include <QByteArray>
 #include <QDate>
