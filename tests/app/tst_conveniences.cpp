@@ -3,7 +3,7 @@
 #include "app/monitorcopy.h"
 #include "app/portcompleter.h"
 #include "session/stampedline.h"
-#include "bench.h"
+#include "support/testbench.h"
 #include "support/simprocess.h"
 
 #include <QAbstractItemView>

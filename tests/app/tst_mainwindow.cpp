@@ -2,7 +2,7 @@
 // sends and records, and what it says when something goes wrong.
 #include "app/commandbutton.h"
 #include "app/shapewidget.h"
-#include "bench.h"
+#include "support/testbench.h"
 #include "support/dialogs.h"
 #include "support/simprocess.h"
 

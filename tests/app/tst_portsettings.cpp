@@ -2,7 +2,7 @@
 // program, and the About window.
 #include "app/mainwindow.h"
 #include "app/titlecard.h"
-#include "bench.h"
+#include "support/testbench.h"
 #include "support/dialogs.h"
 
 #include <QAction>

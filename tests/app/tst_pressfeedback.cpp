@@ -1,7 +1,7 @@
 // Buttons light red when a mouse button presses them and go back to the
 // button face on the next tick of the feedback timer.
 #include "app/commandbutton.h"
-#include "bench.h"
+#include "support/testbench.h"
 
 #include <QAction>
 #include <QSignalSpy>

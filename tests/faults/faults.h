@@ -2,7 +2,7 @@
 
 // What the fault tests share: orv-sim as a process that can be killed, and
 // the few steps every test takes through the window.
-#include "app/bench.h"
+#include "support/testbench.h"
 #include "support/dialogs.h"
 
 #include <QAction>
