@@ -32,7 +32,7 @@ bool meets(SequenceStep::Reply wanted, const QByteArray* reply) {
 }
 
 QString ms(double v) {
-    return QString::number(v, 'f', 1);
+    return QString::number(v, 'f', 2);
 }
 
 } // namespace
