@@ -42,7 +42,10 @@ std::string statusName(std::uint8_t status) {
 } // namespace
 
 Device::Device(const Options& options, PtyPort& port, Logger& log, std::uint32_t seed)
-    : m_options(options), m_port(port), m_log(log), m_random(seed) {}
+    : m_options(options), m_port(port), m_log(log), m_random(seed) {
+    for (const auto& named : m_options.answers)
+        m_parser.setUnknownCommandLength(named.first[1], named.first.size());
+}
 
 int Device::run(const volatile std::sig_atomic_t* stop, const sigset_t& waitMask) {
     m_log.line("waiting for the program to open " + m_port.path());
@@ -160,12 +163,18 @@ void Device::handle(const ParseEvent& event, std::int64_t nowMs) {
             break;
         }
         m_log.line("recv " + loggedBytes(event.bytes));
-        answer(event.status, nowMs);
+        if (const auto named = m_options.answers.find(event.bytes);
+            named == m_options.answers.end())
+            answer(event.status, nowMs, false);
+        else if (named->second)
+            answer(*named->second, nowMs, true);
+        else
+            m_log.line("no answer, as --answer asks");
         break;
     }
 }
 
-void Device::answer(std::uint8_t status, std::int64_t nowMs) {
+void Device::answer(std::uint8_t status, std::int64_t nowMs, bool named) {
     const std::string lineEnd = m_options.noNewline ? "" : "\r\n";
     const std::int64_t due = nowMs + m_options.delayMs;
     std::uniform_int_distribution<int> pause(m_options.splitPauseMinMs, m_options.splitPauseMaxMs);
@@ -175,8 +184,10 @@ void Device::answer(std::uint8_t status, std::int64_t nowMs) {
     if (m_options.split)
         note += ", in two pieces";
 
-    const std::uint64_t lines = m_flooded ? 0 : m_options.flood;
-    m_flooded = true;
+    if (named)
+        note += ", as --answer asks";
+    const std::uint64_t lines = m_flooded || named ? 0 : m_options.flood;
+    m_flooded = m_flooded || !named;
     if (lines > 1) {
         m_log.line("send " + OutputQueue::floodLine(1, "") + " .. " +
                    OutputQueue::floodLine(lines, "") + " (flood of " + std::to_string(lines) +

@@ -28,7 +28,8 @@ private:
     // False once the program has closed its end.
     bool readInput(std::int64_t nowMs);
     void handle(const ParseEvent& event, std::int64_t nowMs);
-    void answer(std::uint8_t status, std::int64_t nowMs);
+    // `named`: chosen by --answer, so it is not flooded.
+    void answer(std::uint8_t status, std::int64_t nowMs, bool named);
     void writeOutput(std::int64_t nowMs);
     bool hungUp() const;
     void portClosed();

@@ -36,6 +36,20 @@ std::string replyText(std::uint8_t status) {
     return hexText(frame, sizeof frame);
 }
 
+FrameParser::FrameParser() {
+    for (std::size_t command = 0; command < m_lengths.size(); ++command) {
+        const std::size_t length = frameLength(static_cast<std::uint8_t>(command));
+        // No length to wait for: answer the lead and command at once so the
+        // sender is not left hanging.
+        m_lengths[command] = length == 0 ? 2 : length;
+    }
+}
+
+void FrameParser::setUnknownCommandLength(std::uint8_t command, std::size_t length) {
+    if (frameLength(command) == 0 && length >= 2)
+        m_lengths[command] = length;
+}
+
 void FrameParser::reset() {
     m_frame.clear();
     m_expected = 0;
@@ -76,18 +90,15 @@ std::vector<ParseEvent> FrameParser::feed(const std::uint8_t* data, std::size_t 
             continue;
         }
         m_frame.push_back(byte);
-        if (m_frame.size() == 2) {
-            m_expected = frameLength(byte);
-            if (m_expected == 0) {
-                // No length to wait for: answer now so the sender is not left hanging.
-                events.push_back({ParseEvent::Kind::Frame, m_frame, kNak});
-                reset();
-            }
-            continue;
-        }
+        if (m_frame.size() == 2)
+            m_expected = m_lengths[byte];
         if (m_frame.size() == m_expected) {
-            const bool ok = checksum(m_frame.data(), m_frame.size() - 1) == m_frame.back();
-            events.push_back({ParseEvent::Kind::Frame, m_frame, ok ? kAck : kChecksumError});
+            std::uint8_t status = kNak;
+            if (frameLength(m_frame[1]) != 0)
+                status = checksum(m_frame.data(), m_frame.size() - 1) == m_frame.back()
+                             ? kAck
+                             : kChecksumError;
+            events.push_back({ParseEvent::Kind::Frame, m_frame, status});
             reset();
         }
     }

@@ -4,6 +4,7 @@
 // can be unit tested and fuzzed: bytes go in with a millisecond time stamp,
 // the answers to give come out.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,10 @@ struct ParseEvent {
 
 class FrameParser {
 public:
+    FrameParser();
+    // Reads frames of an unknown command to `length` bytes (at least 2)
+    // instead of answering its first two bytes at once; they still get NAK.
+    void setUnknownCommandLength(std::uint8_t command, std::size_t length);
     // Feeds bytes that arrived at nowMs (any monotonic millisecond clock).
     std::vector<ParseEvent> feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
     std::vector<ParseEvent> feed(const std::string& bytes, std::int64_t nowMs) {
@@ -43,6 +48,7 @@ public:
     std::size_t pendingSize() const { return m_frame.size(); }
 
 private:
+    std::array<std::size_t, 256> m_lengths{}; // whole frame length per command byte
     std::vector<std::uint8_t> m_frame;
     std::size_t m_expected = 0;
     std::int64_t m_leadMs = 0;

@@ -1,8 +1,13 @@
 #include "options.h"
 
+#include "frameparser.h"
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 namespace orvsim {
 
@@ -30,6 +35,67 @@ bool parseRange(const std::string& text, std::uint64_t max, int& low, int& high)
         return false;
     low = static_cast<int>(a);
     high = static_cast<int>(b);
+    return true;
+}
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// "0B 05 10=NAK": a whole frame in hex, then ACK, NAK, CRC or none.
+bool parseAnswer(const std::string& text, Options& options, std::string& error) {
+    const auto eq = text.rfind('=');
+    const std::string what = eq == std::string::npos ? "" : lowerCase(text.substr(eq + 1));
+    std::optional<std::uint8_t> status;
+    if (what == "ack")
+        status = kAck;
+    else if (what == "nak")
+        status = kNak;
+    else if (what == "crc")
+        status = kChecksumError;
+    else if (what != "none") {
+        error = "--answer wants FRAME=ACK, NAK, CRC or none, not '" + text + "'";
+        return false;
+    }
+
+    std::vector<std::uint8_t> frame;
+    std::istringstream words(text.substr(0, eq));
+    std::string word;
+    while (words >> word) {
+        if (word.size() != 2 || !std::isxdigit(static_cast<unsigned char>(word[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(word[1]))) {
+            error = "--answer wants the frame as hex bytes with blanks between, such as "
+                    "\"0B 05 10\", not '" +
+                    text.substr(0, eq) + "'";
+            return false;
+        }
+        frame.push_back(static_cast<std::uint8_t>(std::strtoul(word.c_str(), nullptr, 16)));
+    }
+    if (frame.size() < 2 || frame[0] != kLeadByte) {
+        error = "--answer wants a frame that starts with 0B and a command byte, not '" +
+                text.substr(0, eq) + "'";
+        return false;
+    }
+    const std::string command = hexText(&frame[1], 1);
+    const std::size_t length = frameLength(frame[1]);
+    if (length != 0 && length != frame.size()) {
+        error = "--answer: a frame of command " + command + " is " + std::to_string(length) +
+                " bytes long, not " + std::to_string(frame.size()) + " ('" + text + "')";
+        return false;
+    }
+    // An unknown command is read to the length its frames are given here.
+    for (const auto& named : options.answers) {
+        if (named.first[1] == frame[1] && named.first.size() != frame.size()) {
+            error = "--answer gives frames of command " + command + " two lengths";
+            return false;
+        }
+    }
+    if (!options.answers.emplace(frame, status).second) {
+        error = "--answer names " + hexText(frame) + " twice";
+        return false;
+    }
     return true;
 }
 
@@ -108,6 +174,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return false;
             }
             options.link = value;
+        } else if (arg == "--answer") {
+            if (!takeValue() || !parseAnswer(value, options, error))
+                return false;
         } else if (arg == "--seed") {
             if (!takeValue())
                 return false;
@@ -144,6 +213,15 @@ Options:
   --delay MS      wait MS milliseconds before answering
   --flood N       answer the first frame with N ACK lines, numbered
                   "0B 00 0B 000001" upwards; later frames get one answer
+  --answer "FRAME=WHAT"
+                  answer the frame FRAME (hex bytes, e.g. "0B 05 10" for
+                  Comm Test) with WHAT: ACK, NAK (unknown command), CRC
+                  (checksum error) or none (no answer at all); may be
+                  given for several frames. Other frames are answered as
+                  usual, so a wrong checksum still gets CRC unless named.
+                  A command the device does not know ("0B 07 12") is read
+                  to the length of the frame named. --flood leaves named
+                  frames alone.
   --seed N        seed for the --split pauses, to repeat a run
   -h, --help      show this text
 

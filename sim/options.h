@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvsim {
 
@@ -17,6 +19,9 @@ struct Options {
     std::uint64_t flood = 0; // lines for the first frame, 0 = normal answer
     std::string link;
     std::optional<std::uint32_t> seed;
+    // --answer: whole frames answered with a status of our choosing instead
+    // of the usual one; no status means no answer at all.
+    std::map<std::vector<std::uint8_t>, std::optional<std::uint8_t>> answers;
 };
 
 // Fills `options` from the command line; on failure returns false and says

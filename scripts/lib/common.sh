@@ -3,8 +3,10 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-                fonts-dejavu-core)
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+# What the window needs to look right: FreeSans is the free font nearest to
+# the original's widths, DejaVu the fallback for anything it lacks.
+RUNTIME_PACKAGES=(fonts-freefont-ttf fonts-dejavu-core)
 # libFuzzer and its sanitizers come with clang's runtime libraries.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 

@@ -111,6 +111,47 @@ private Q_SLOTS:
         QTRY_VERIFY2(sim.log().contains("send " + answers.left(8)), qPrintable(sim.log()));
     }
 
+    // Chosen frames answered otherwise, the rest as usual; bad choices refused.
+    void chosenAnswers_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("answers"); // empty: orv-sim must refuse the arguments
+        const QByteArray nak = "0B FF 0A\r\n";
+        const QByteArray badSum = "0B 0F 1A\r\n";
+        QTest::newRow("NAK, only the frame named")
+            << QStringList{"--answer", "0b 05 10=nak"} << frames("0B0510 0B0511 0B0611")
+            << nak + badSum + kAck;
+        // Had 0B 0A been answered at once, its NAK would come before the ACK.
+        QTest::newRow("none, unknown command read whole")
+            << QStringList{"--answer=0B 0A 15=none"} << frames("0B0A15 0B0611") << kAck;
+        QTest::newRow("CRC, and ACK for a bad checksum named")
+            << QStringList{"--answer", "0B 06 11=CRC", "--answer", "0B 05 11=ACK"}
+            << frames("0B0611 0B0511") << badSum + kAck;
+        for (const char* bad : {"0B 05 10=maybe", "0B 05=ACK", "0B 5 10=ACK", "0C 05 11=ACK"})
+            QTest::newRow(bad) << QStringList{"--answer", bad} << QByteArray() << QByteArray();
+        QTest::newRow("same frame twice")
+            << QStringList{"--answer", "0B 05 10=ACK", "--answer", "0B 05 10=NAK"} << QByteArray()
+            << QByteArray();
+    }
+    void chosenAnswers() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, answers);
+        if (answers.isEmpty()) {
+            QProcess sim;
+            sim.start(QStringLiteral(ORV_SIM_PATH), args);
+            QVERIFY(sim.waitForFinished(5000));
+            QCOMPARE(sim.exitCode(), 2);
+            QVERIFY(sim.readAllStandardError().startsWith("orv-sim: --answer"));
+            return;
+        }
+        SimProcess sim(args);
+        Port port(sim.devicePath());
+        QVERIFY(port.write(sent));
+        QCOMPARE(port.read(answers.size()), answers);
+        QTRY_VERIFY2(sim.log().contains(", as --answer asks"), qPrintable(sim.log()));
+    }
+
     void flood_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("lines");
