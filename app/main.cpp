@@ -1,3 +1,4 @@
+#include "app/headlessrun.h"
 #include "app/windows.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 namespace {
 
 const char usage[] = "Usage: orv-test [--help] [--version]\n"
+                     "       orv-test --run FILE [--port PORT] [--report FILE]\n"
                      "\n"
                      "Bench tool for an ORV device on a serial port. The port is read from\n"
                      "config.ini beside the program:\n"
@@ -19,6 +21,7 @@ const char usage[] = "Usage: orv-test [--help] [--version]\n"
                      "\n"
                      "  -h, --help     show this help and exit\n"
                      "  -v, --version  show the version and exit\n"
+                     "%s"
                      "\n"
                      "Qt's own options (-platform, -style, ...) are accepted as usual.\n";
 
@@ -28,7 +31,7 @@ int main(int argc, char* argv[]) {
     // Answered before any window system is needed, so they work anywhere.
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::fputs(usage, stdout);
+            std::printf(usage, headlessUsage);
             return 0;
         }
         if (!std::strcmp(argv[i], "--version") || !std::strcmp(argv[i], "-v")) {
@@ -36,6 +39,9 @@ int main(int argc, char* argv[]) {
             return 0;
         }
     }
+
+    if (const int status = runHeadlessIfAsked(argc, argv); status >= 0)
+        return status;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orv-test"));

@@ -6,6 +6,7 @@
 #include "app/monitorcopy.h"
 #include "app/portsettingspanel.h"
 #include "app/pressfeedback.h"
+#include "app/sequencerunwindow.h"
 #include "app/shapewidget.h"
 #include "app/twips.h"
 #include "protocol/replystatus.h"
@@ -13,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -115,6 +117,8 @@ void MainWindow::buildMenus() {
     const Entry entries[] = {
         {file, "mnuClose", "Close", &MainWindow::closeProgram},
         {serial, "mnuSettings", "Settings", &MainWindow::openSettings},
+        {serial, "mnuRunSequence", "Run Sequence...", &MainWindow::chooseSequence},
+        {serial, "mnuStopSequence", "Stop Sequence", &MainWindow::stopSequence},
         {help, "mnuMetaL", "meta language", &MainWindow::openInterfaceDocument},
         {help, "mnuAbout", "About", nullptr},
     };
@@ -126,6 +130,8 @@ void MainWindow::buildMenus() {
         else
             connect(action, &QAction::triggered, this, &MainWindow::aboutRequested);
     }
+    m_stopSequence = serial->findChild<QAction*>(QStringLiteral("mnuStopSequence"));
+    m_stopSequence->setVisible(false);
 }
 
 void MainWindow::buildControls() {
@@ -260,6 +266,7 @@ void MainWindow::closeProgram() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    stopSequence();
     m_session.linkEnd();
     event->accept();
     if (!m_ending) {
@@ -273,6 +280,12 @@ void MainWindow::setPortLister(PortLister lister) {
 }
 
 void MainWindow::openSettings() {
+    if (sequenceRunning()) {
+        QMessageBox::information(this, programTitle(),
+                                 QStringLiteral("A sequence is running. Stop it before changing "
+                                                "the port settings."));
+        return;
+    }
     frmSerialSettings->open(m_session.port());
 }
 
@@ -302,4 +315,57 @@ void MainWindow::showLinkWarning(const QString& message) {
     box->setText(message);
     box->show();
     box->raise();
+}
+
+void MainWindow::chooseSequence() {
+    QFileDialog dialog(this, QStringLiteral("Run Sequence"), {},
+                       QStringLiteral("Sequence files (*.seq *.txt);;All files (*)"));
+    dialog.setObjectName(QStringLiteral("dlgRunSequence"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        runSequenceFile(dialog.selectedFiles().constFirst());
+}
+
+bool MainWindow::sequenceRunning() const {
+    return m_run && m_run->runner().isRunning();
+}
+
+void MainWindow::runSequenceFile(const QString& path) {
+    if (sequenceRunning()) {
+        QMessageBox::information(this, programTitle(),
+                                 QStringLiteral("A sequence is already running."));
+        return;
+    }
+    SequenceFile sequence = readSequenceFile(path);
+    if (!sequence.isValid()) {
+        QMessageBox::warning(this, programTitle(), sequence.error);
+        return;
+    }
+    // The last run's window gives way to the new one.
+    if (m_run)
+        m_run->close();
+    m_run = new SequenceRunWindow(m_session, std::move(sequence), this);
+    connect(m_run, &SequenceRunWindow::runEnded, this, [this] { setSendingEnabled(true); });
+    if (!m_run->start()) {
+        const QString error = m_run->runner().error();
+        delete m_run;
+        QMessageBox::warning(this, programTitle(),
+                             QStringLiteral("The sequence cannot run: %1").arg(error));
+        return;
+    }
+    setSendingEnabled(false);
+}
+
+void MainWindow::stopSequence() {
+    if (m_run)
+        m_run->runner().stop(QStringLiteral("Stopped by the operator"));
+}
+
+void MainWindow::setSendingEnabled(bool enabled) {
+    // No hand click may interleave with a run's frames, nor a port change.
+    frmKeypad->setEnabled(enabled);
+    cmdCommTest->setEnabled(enabled);
+    cmdReset->setEnabled(enabled);
+    frmSerialSettings->setEnabled(enabled);
+    m_stopSequence->setVisible(!enabled);
 }

@@ -5,6 +5,7 @@
 #include "session/mainsession.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <array>
 
@@ -17,6 +18,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListView;
+class SequenceRunWindow;
 class ShapeWidget;
 
 // The working window: keypad, monitor, port display and the Port Settings
@@ -35,6 +37,11 @@ public:
 
     // Where the Port Settings panel gets the ports it offers.
     void setPortLister(PortLister lister);
+
+    // Runs the sequence file at path, as Run Sequence... does once its file
+    // dialog has a file. Problems are told in a message box.
+    void runSequenceFile(const QString& path);
+    bool sequenceRunning() const;
 
 Q_SIGNALS:
     // Save was confirmed and the new port written: restart on it.
@@ -56,6 +63,9 @@ private:
     void openSettings();
     void openInterfaceDocument();
     void showLinkWarning(const QString& message);
+    void chooseSequence();
+    void stopSequence();
+    void setSendingEnabled(bool enabled);
 
     MainSession m_session;
     bool m_ending = false;
@@ -77,4 +87,6 @@ private:
     QTimer tmrKeyPress;
     PressFeedback* m_feedback = nullptr;
     MonitorCopy* m_copy = nullptr;
+    QPointer<SequenceRunWindow> m_run;
+    QAction* m_stopSequence = nullptr;
 };

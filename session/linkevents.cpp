@@ -94,7 +94,10 @@ void MainSession::retryPort() {
 void MainSession::completeReplies(const QList<QByteArray>& replies) {
     for (const QByteArray& reply : replies) {
         m_serialInput = reply;
-        m_monitor.append("Reply: " + reply);
+        if (m_lastSendNs < 0)
+            m_monitor.append("Reply: " + reply);
+        else
+            m_monitor.appendReply("Reply: " + reply, nsSinceLastSend() / 1000, m_lastSendRow);
         m_monitor.selectLast();
         Q_EMIT replyReceived(reply);
     }

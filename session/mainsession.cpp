@@ -43,3 +43,12 @@ void MainSession::logLine(int row) {
     if (!error.isEmpty())
         m_monitor.append("Error: " + error.toUtf8());
 }
+
+void MainSession::addNote(const QByteArray& line) {
+    m_monitor.append(line);
+    m_monitor.selectLast();
+}
+
+qint64 MainSession::nsSinceLastSend() const {
+    return m_lastSendNs < 0 ? -1 : m_clock.nsecsElapsed() - m_lastSendNs;
+}

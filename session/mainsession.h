@@ -47,7 +47,10 @@ public:
     const MonitorModel& monitor() const { return m_monitor; }
     // The same lines as an item model for list views; it has no editing.
     QAbstractItemModel* monitorItems() { return &m_monitor; }
-    void clearMonitor() { m_monitor.clear(); }
+    void clearMonitor() {
+        m_monitor.clear();
+        m_lastSendRow = -1;
+    }
     // Out-of-range indices mean "no selection", as -1 does.
     void selectLine(int index) { m_monitor.setSelectedIndex(index); }
 
@@ -69,6 +72,13 @@ public:
     const SerialLink& link() const { return m_link; }
     // Modem lines that a pseudo-terminal cannot provide, for tests.
     void setModemLines(std::unique_ptr<ModemLines> lines);
+
+    // Adds a line of the program's own to the monitor and the log.
+    void addNote(const QByteArray& line);
+    // How many frames have been written since the session was made, and how
+    // long ago the latest was (-1 before the first): replies are timed by it.
+    quint64 sendCount() const { return m_sendCount; }
+    qint64 nsSinceLastSend() const;
 
     void sendKeyCode(qint16 Index);
     void sendCommTest();
@@ -110,4 +120,7 @@ private:
     bool m_wasOpen = false;
     PortIdentity m_opened;
     SessionLog m_log;
+    quint64 m_sendCount = 0;
+    qint64 m_lastSendNs = -1;
+    int m_lastSendRow = -1;
 };

@@ -4,6 +4,7 @@
 #include "session/visibletext.h"
 
 #include <QDateTime>
+#include <limits>
 
 MonitorModel::MonitorModel(QObject* parent) : QAbstractListModel(parent) {
     m_publishTimer.setSingleShot(true);
@@ -15,6 +16,31 @@ void MonitorModel::append(const QByteArray& line) {
     m_lines.push_back({line, QDateTime::currentMSecsSinceEpoch()});
     Q_EMIT lineAppended(count() - 1);
     schedulePublish();
+}
+
+void MonitorModel::appendReply(const QByteArray& line, qint64 sinceSendUs, int sendRow) {
+    Line l{line, QDateTime::currentMSecsSinceEpoch()};
+    l.sinceSendUs =
+        qint32(qBound(qint64(0), sinceSendUs, qint64(std::numeric_limits<qint32>::max())));
+    l.sendRowsBack = sendRow >= 0 && sendRow < count() ? count() - sendRow : 0;
+    m_lines.push_back(l);
+    Q_EMIT lineAppended(count() - 1);
+    schedulePublish();
+}
+
+QString MonitorModel::toolTip(int row) const {
+    const Line& l = at(row);
+    QString tip = lineTime(l.msecsSinceEpoch);
+    if (l.sinceSendUs < 0)
+        return tip;
+    const double ms = l.sinceSendUs / 1000.0;
+    tip += QLatin1Char('\n') + (ms < 10000
+                                    ? QString::number(ms, 'f', 1) + QStringLiteral(" ms")
+                                    : QString::number(ms / 1000, 'f', 1) + QStringLiteral(" s"));
+    const int send = row - l.sendRowsBack;
+    if (l.sendRowsBack > 0 && send >= 0)
+        return tip + QStringLiteral(" after \"%1\"").arg(visibleText(at(send).text));
+    return tip + QStringLiteral(" after the latest send");
 }
 
 void MonitorModel::schedulePublish() {
@@ -80,7 +106,7 @@ QVariant MonitorModel::data(const QModelIndex& index, int role) const {
         return visibleText(l.text.first(displayedBytes)) +
                QStringLiteral(" \u2026 (%1 bytes)").arg(l.text.size());
     case Qt::ToolTipRole:
-        return lineTime(l.msecsSinceEpoch);
+        return toolTip(index.row());
     default:
         return {};
     }

@@ -20,6 +20,10 @@ public:
     struct Line {
         QByteArray text;
         qint64 msecsSinceEpoch = 0; // when the line was added
+        // For a reply: microseconds since the latest send (-1: none), and how
+        // many rows back that send's line is (0: not in the monitor).
+        qint32 sinceSendUs = -1;
+        qint32 sendRowsBack = 0;
     };
 
     // The shortest time between two batches of rows reaching the views.
@@ -31,10 +35,16 @@ public:
     explicit MonitorModel(QObject* parent = nullptr);
 
     void append(const QByteArray& line);
+    // A reply line, timed from the latest send; sendRow is that send's row
+    // (-1 when it is no longer in the monitor).
+    void appendReply(const QByteArray& line, qint64 sinceSendUs, int sendRow);
     void clear();
     int count() const { return int(m_lines.size()); }
     const Line& at(int row) const { return m_lines[std::size_t(row)]; }
     QByteArray line(int row) const { return at(row).text; }
+    // What a row's tooltip says: its time, and for a reply how long after
+    // which send it came ("12.4 ms after "Key: 5 - 0B 05 10"").
+    QString toolTip(int row) const;
 
     int selectedIndex() const { return m_selected; }
     // Out-of-range indices mean "no selection", as -1 does.

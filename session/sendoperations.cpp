@@ -7,7 +7,10 @@ void MainSession::send(const CommandFrame& frame) {
     m_cmdHex = frame.bytes();
     m_cmdAscii = QString::fromLatin1(frame.hex.data(), qsizetype(frame.hex.size()));
     if (m_link.output(m_cmdHex)) {
+        m_lastSendNs = m_clock.nsecsElapsed();
+        ++m_sendCount;
         m_monitor.append(frame.monitorLine());
+        m_lastSendRow = m_monitor.count() - 1;
         return;
     }
     // Nothing reached the device, so the line must not read like a sent frame.
