@@ -329,7 +329,7 @@ void MainWindow::saveSettings() {
     }
     if (!confirm(this, QStringLiteral("Do you want to restart with the new Comm Port?")))
         return;
-    const IniWriteResult written = writeIniValue(settingsSection, portKey, typed, configPath());
+    const IniWriteResult written = saveConfigValue(settingsSection, portKey, typed);
     if (!written) {
         QMessageBox::warning(this, title,
                              written.error + QStringLiteral("\n\nThe port was not changed."));
@@ -339,10 +339,18 @@ void MainWindow::saveSettings() {
 }
 
 void MainWindow::openInterfaceDocument() {
-    const QString path = programDirectory() + QStringLiteral("/ORV_API_v103.pdf");
-    if (!QFileInfo::exists(path)) {
-        QMessageBox::warning(
-            this, title, QStringLiteral("The interface document was not found at %1.").arg(path));
+    const QString name = QStringLiteral("ORV_API_v103.pdf");
+    QString path;
+    QStringList looked;
+    for (const QString& dir : documentFolders(currentPlaces())) {
+        looked << dir + QLatin1Char('/') + name;
+        if (path.isEmpty() && QFileInfo::exists(looked.last()))
+            path = looked.last();
+    }
+    if (path.isEmpty()) {
+        QMessageBox::warning(this, title,
+                             QStringLiteral("The interface document was not found. Looked at:\n") +
+                                 looked.join(QLatin1Char('\n')));
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
