@@ -5,6 +5,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
                 fonts-dejavu-core)
+# The package: man pages from --help, PNG icons from the SVG, CPack's shlibdeps and strip.
+PACKAGE_PACKAGES=(help2man librsvg2-bin dpkg-dev file)
 # libFuzzer and its sanitizers come with clang's runtime libraries.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
