@@ -59,6 +59,8 @@ std::optional<RunOptions> parse(int argc, char* argv[]) {
         } else if (takeValue(argc, argv, i, "--port", port, o.error)) {
             o.port = port;
         } else if (takeValue(argc, argv, i, "--report", o.report, o.error)) {
+        } else if (QString config; takeValue(argc, argv, i, "--config", config, o.error)) {
+            // Already taken by main().
         } else {
             others << QString::fromLocal8Bit(argv[i]);
         }

@@ -290,11 +290,18 @@ void MainWindow::openSettings() {
 }
 
 void MainWindow::openInterfaceDocument() {
-    const QString path = programDirectory() + QStringLiteral("/ORV_API_v103.pdf");
-    if (!QFileInfo::exists(path)) {
-        QMessageBox::warning(
-            this, programTitle(),
-            QStringLiteral("The interface document was not found at %1.").arg(path));
+    const QString name = QStringLiteral("ORV_API_v103.pdf");
+    QString path;
+    QStringList looked;
+    for (const QString& dir : documentFolders(currentPlaces())) {
+        looked << dir + QLatin1Char('/') + name;
+        if (path.isEmpty() && QFileInfo::exists(looked.last()))
+            path = looked.last();
+    }
+    if (path.isEmpty()) {
+        QMessageBox::warning(this, programTitle(),
+                             QStringLiteral("The interface document was not found. Looked at:\n") +
+                                 looked.join(QLatin1Char('\n')));
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))

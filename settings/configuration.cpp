@@ -3,11 +3,15 @@
 #include "settings/inifile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,6 +26,11 @@ QMutex& overrideMutex() {
 QString& programDirectoryOverride() {
     static QString dir;
     return dir;
+}
+
+QString& configOption() {
+    static QString file;
+    return file;
 }
 
 IniWriteResult failure(const QString& verb, const QString& path, const QString& reason) {
@@ -51,8 +60,29 @@ void setProgramDirectoryForTesting(const QString& dir) {
     programDirectoryOverride() = dir;
 }
 
+void setConfigOption(const QString& file) {
+    const QMutexLocker lock(&overrideMutex());
+    configOption() = file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath();
+}
+
+Places currentPlaces() {
+    Places places;
+    places.programDir = programDirectory();
+    // Compared by real path: /bin may be a link to /usr/bin.
+    places.installBinDir = QFileInfo(QStringLiteral(ORV_INSTALL_BINDIR)).canonicalFilePath();
+    places.installDataDir = QStringLiteral(ORV_INSTALL_DATADIR);
+    {
+        const QMutexLocker lock(&overrideMutex());
+        places.configOption = configOption();
+    }
+    places.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    places.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    places.home = QDir::homePath();
+    return places;
+}
+
 QString configPath() {
-    return programDirectory() + QStringLiteral("/config.ini");
+    return configLocation(currentPlaces()).path;
 }
 
 QString readIniValue(const QString& section, const QString& key, const QString& path) {
@@ -125,4 +155,26 @@ IniWriteResult writeIniValue(const QString& section, const QString& key, const Q
     IniWriteResult result;
     result.ok = true;
     return result;
+}
+
+IniWriteResult writeConfigValue(const ConfigLocation& where, const QString& section,
+                                const QString& key, const QString& value) {
+    if (where.createFolder) {
+        // Only the missing folders are made, parents first; ~/.config itself
+        // may be missing on a fresh account.
+        QStringList missing;
+        for (QString dir = QFileInfo(where.path).path(); !QFileInfo::exists(dir);
+             dir = QFileInfo(dir).path())
+            missing.prepend(dir);
+        for (const QString& dir : missing) {
+            if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST)
+                return failure(QStringLiteral("create the folder"), dir,
+                               QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    }
+    return writeIniValue(section, key, value, where.path);
+}
+
+IniWriteResult saveConfigValue(const QString& section, const QString& key, const QString& value) {
+    return writeConfigValue(configLocation(currentPlaces()), section, key, value);
 }

@@ -1,14 +1,19 @@
 #pragma once
 
-#include <QString>
+#include "settings/locations.h"
 
-// The program keeps its settings in config.ini beside its own executable.
+#include <QString>
 
 // The directory of the running executable, symbolic links resolved.
 QString programDirectory();
 // Points programDirectory() elsewhere; an empty dir goes back to the real one.
 void setProgramDirectoryForTesting(const QString& dir);
-// programDirectory() + "/config.ini".
+// The --config value; relative to the current directory. Empty: none given.
+void setConfigOption(const QString& file);
+// This program's places: its directory, the prefix it was built for, --config
+// and the environment.
+Places currentPlaces();
+// The settings file in use: configLocation(currentPlaces()).path.
 QString configPath();
 
 // The value of key in section of the INI file at path, decoded as UTF-8 and cut
@@ -29,3 +34,10 @@ struct IniWriteResult {
 // cannot be read.
 IniWriteResult writeIniValue(const QString& section, const QString& key, const QString& value,
                              const QString& path);
+
+// writeIniValue() at where.path, first making its folder (owner only) when
+// where.createFolder says so.
+IniWriteResult writeConfigValue(const ConfigLocation& where, const QString& section,
+                                const QString& key, const QString& value);
+// writeConfigValue() at this program's settings file.
+IniWriteResult saveConfigValue(const QString& section, const QString& key, const QString& value);

@@ -5,5 +5,5 @@ QString readPortSetting() {
 }
 
 IniWriteResult writePortSetting(const QString& value) {
-    return writeIniValue(settingsSection, portKey, value, configPath());
+    return saveConfigValue(settingsSection, portKey, value);
 }
