@@ -91,10 +91,12 @@ private Q_SLOTS:
             const char* status;
             QColor colour;
         } steps[] = {
-            {"0B 00 77\r\n", "ACK", green}, {"0B FF 0A\r\n", "NAK", red},
+            {"0B 00 77\r\n", "ACK", green},
+            {"0B FF 0A\r\n", "NAK", red},
             {"0B 0F 1A\r\n", "CRC", yellow},
             // Anything else, lower case included, changes nothing.
-            {"0b 00 0b\r\n", "CRC", yellow}, {QByteArray("\x00\xFF\r\n", 4), "CRC", yellow},
+            {"0b 00 0b\r\n", "CRC", yellow},
+            {QByteArray("\x00\xFF\r\n", 4), "CRC", yellow},
         };
         int count = 0;
         for (const auto& step : steps) {

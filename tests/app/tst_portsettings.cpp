@@ -74,8 +74,9 @@ private Q_SLOTS:
     void saveWithOkRestartsOnTheNewPortAndChangesNoOtherByte() {
         TestBench bench;
         QString port = bench.device.slavePath();
-        const QByteArray file = "\xEF\xBB\xBF; by hand\r\n[settings]\r\n PORT = {port}\r\n\x01\xFF\r\n"
-                                "[OTHER]\r\nport=/dev/other\r\n[SETTINGS]\r\nport=/dev/second";
+        const QByteArray file =
+            "\xEF\xBB\xBF; by hand\r\n[settings]\r\n PORT = {port}\r\n\x01\xFF\r\n"
+            "[OTHER]\r\nport=/dev/other\r\n[SETTINGS]\r\nport=/dev/second";
         bench.writeConfigBytes(QByteArray(file).replace("{port}", port.toUtf8()));
         MainWindow* w = bench.start();
         QCOMPARE(child<QLineEdit>(w, "txtCommPort")->text(), port);
@@ -89,7 +90,8 @@ private Q_SLOTS:
             auto answer = answerNextMessageBox(QMessageBox::Ok);
             click(w, "cmdSaveSettings");
             QVERIFY(answer.seen());
-            QCOMPARE(bench.config(), QByteArray(file).replace("{port}", next->slavePath().toUtf8()));
+            QCOMPARE(bench.config(),
+                     QByteArray(file).replace("{port}", next->slavePath().toUtf8()));
             // The old window goes with its port; the Splash window shows meanwhile.
             QVERIFY(!bench.windows.main());
             QTRY_VERIFY(!old);

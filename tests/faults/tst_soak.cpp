@@ -5,8 +5,8 @@
 #include "support/simprocess.h"
 #include "support/testbench.h"
 
-#include <QSignalSpy>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <malloc.h>
 #include <random>
 
@@ -84,8 +84,7 @@ qint64 checkMonitorAndMeasure(const MonitorModel& monitor) {
 }
 
 int countMatches(const QString& log, const char* pattern) {
-    const QRegularExpression re(QString::fromLatin1(pattern),
-                                QRegularExpression::MultilineOption);
+    const QRegularExpression re(QString::fromLatin1(pattern), QRegularExpression::MultilineOption);
     int n = 0;
     for (auto it = re.globalMatch(log); it.hasNext(); it.next())
         ++n;
@@ -101,12 +100,13 @@ private Q_SLOTS:
 
     void tenThousandRoundTripsThroughTheWindow() {
         // The same run every time, unless asked for another.
-        const std::uint32_t seed = qEnvironmentVariableIsSet("ORV_SOAK_SEED")
-                                       ? std::uint32_t(qEnvironmentVariableIntValue("ORV_SOAK_SEED"))
-                                       : 20240613u;
+        const std::uint32_t seed =
+            qEnvironmentVariableIsSet("ORV_SOAK_SEED")
+                ? std::uint32_t(qEnvironmentVariableIntValue("ORV_SOAK_SEED"))
+                : 20240613u;
         qInfo("seed %u (ORV_SOAK_SEED=N runs another)", seed);
         SimProcess sim({QStringLiteral("--split"), QStringLiteral("--split-pause"),
-                    QStringLiteral("0-3"), QStringLiteral("--seed"), QString::number(seed)});
+                        QStringLiteral("0-3"), QStringLiteral("--seed"), QString::number(seed)});
         QVERIFY(sim.isRunning());
         TestBench bench(sim.devicePath());
         MainWindow* w = bench.start();

@@ -26,7 +26,8 @@ bool withinOneLine(const QByteArray& before, const QByteArray& after) {
     while (head < shorter && before[head] == after[head])
         ++head;
     qsizetype tail = 0;
-    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+    while (tail < shorter - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
         ++tail;
     const QByteArray replaced = before.mid(head, before.size() - head - tail);
     return !replaced.contains('\r') && !replaced.contains('\n');

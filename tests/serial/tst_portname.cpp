@@ -8,11 +8,16 @@ private Q_SLOTS:
     void valuesThatNamePorts_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("path");
-        QTest::newRow("first port") << "1" << "/dev/ttyS0";
-        QTest::newRow("last port") << "255" << "/dev/ttyS254";
-        QTest::newRow("blanks around") << " 4 " << "/dev/ttyS3";
-        QTest::newRow("path") << "/dev/serial/by-id/usb-x-if00" << "/dev/serial/by-id/usb-x-if00";
-        QTest::newRow("bare name") << "ttyUSB0" << "/dev/ttyUSB0";
+        QTest::newRow("first port") << "1"
+                                    << "/dev/ttyS0";
+        QTest::newRow("last port") << "255"
+                                   << "/dev/ttyS254";
+        QTest::newRow("blanks around") << " 4 "
+                                       << "/dev/ttyS3";
+        QTest::newRow("path") << "/dev/serial/by-id/usb-x-if00"
+                              << "/dev/serial/by-id/usb-x-if00";
+        QTest::newRow("bare name") << "ttyUSB0"
+                                   << "/dev/ttyUSB0";
     }
     void valuesThatNamePorts() {
         QFETCH(QString, value);

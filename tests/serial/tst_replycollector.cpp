@@ -34,9 +34,9 @@ private Q_SLOTS:
         QByteArrayList got;
         for (const QByteArray& step : steps) {
             const qsizetype colon = step.indexOf(':');
-            const QList<QByteArray> r = colon < 0 ? c.expire(step.chopped(1).toLongLong())
-                                                  : c.feed(step.mid(colon + 1),
-                                                           step.left(colon).toLongLong());
+            const QList<QByteArray> r =
+                colon < 0 ? c.expire(step.chopped(1).toLongLong())
+                          : c.feed(step.mid(colon + 1), step.left(colon).toLongLong());
             got << (r.isEmpty() ? QByteArray("-") : r.join(" | "));
         }
         QCOMPARE(got, expected);

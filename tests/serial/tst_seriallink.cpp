@@ -76,8 +76,10 @@ private Q_SLOTS:
     void portThatCannotBeOpenedIsAClearErrorAndTheSessionGoesOn_data() {
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("error"); // how the error starts
-        QTest::newRow("invalid") << "3.5" << "\"3.5\"";
-        QTest::newRow("missing") << "/dev/orv-test-missing" << "Cannot open /dev/orv-test-missing: ";
+        QTest::newRow("invalid") << "3.5"
+                                 << "\"3.5\"";
+        QTest::newRow("missing") << "/dev/orv-test-missing"
+                                 << "Cannot open /dev/orv-test-missing: ";
     }
     void portThatCannotBeOpenedIsAClearErrorAndTheSessionGoesOn() {
         QFETCH(QString, port);
@@ -118,8 +120,8 @@ private Q_SLOTS:
         QVERIFY(!s.portOpen());
         QVERIFY(!s.isReconnecting());
         const QList<QByteArray> got = lines(s.monitor());
-        QCOMPARE(got.mid(0, 3), (QList<QByteArray>{"Key: 5 - 0B 02 02 50 5F",
-                                                    "Reply: 0B 00 0B\r\n", "Reply: half a rep"}));
+        QCOMPARE(got.mid(0, 3), (QList<QByteArray>{"Key: 5 - 0B 02 02 50 5F", "Reply: 0B 00 0B\r\n",
+                                                   "Reply: half a rep"}));
         QVERIFY(got[3].startsWith("Error: Lost "));
         s.sendReset();
         QVERIFY(s.monitor().line(4).startsWith("Not sent ("));

@@ -31,8 +31,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("minMs"); // the answers may come late, never early
         const QByteArray nak = "0B FF 0A\r\n";
         const QByteArray badSum = "0B 0F 1A\r\n";
-        QTest::newRow("comm test, key") << QStringList() << QByteArray("0B0510 0B04035062")
-                                        << kAck + kAck << 0;
+        QTest::newRow("comm test, key")
+            << QStringList() << QByteArray("0B0510 0B04035062") << kAck + kAck << 0;
         QTest::newRow("bad checksum") << QStringList() << QByteArray("0B0511") << badSum << 0;
         QTest::newRow("unknown command") << QStringList() << QByteArray("0B07") << nak << 0;
         QTest::newRow("junk first") << QStringList() << QByteArray("FF000D0A0B0611") << kAck << 0;
@@ -56,7 +56,8 @@ private Q_SLOTS:
             sinceSent.start();
             QVERIFY(port.write(QByteArray::fromHex(sent)));
             QCOMPARE(port.read(answers.size()), answers);
-            QVERIFY2(sinceSent.elapsed() >= minMs, qPrintable(QString::number(sinceSent.elapsed())));
+            QVERIFY2(sinceSent.elapsed() >= minMs,
+                     qPrintable(QString::number(sinceSent.elapsed())));
         }
         QTRY_VERIFY2(sim.log().contains("send " + answers.left(8)), qPrintable(sim.log()));
     }
@@ -81,7 +82,8 @@ private Q_SLOTS:
         TerminalEnd port(sim.devicePath());
         QVERIFY(port.write(QByteArray::fromHex("0B0510")));
         QByteArray got = port.read(1); // under way
-        QVERIFY2(port.write(QByteArray::fromHex("0B0611").repeated(later), 20000), "stopped reading");
+        QVERIFY2(port.write(QByteArray::fromHex("0B0611").repeated(later), 20000),
+                 "stopped reading");
         QByteArray expected;
         for (int i = 1; i <= lines; ++i)
             expected += floodLine(i, lineEnd);

@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 TerminalEnd::TerminalEnd(const QString& path)
-    : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
-}
+    : m_fd(::open(QFile::encodeName(path).constData(),
+                  O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
 
 TerminalEnd::~TerminalEnd() {
     if (m_fd >= 0)

@@ -29,7 +29,9 @@ struct TestBench {
     }
     ~TestBench() { setProgramDirectoryForTesting({}); }
 
-    void writeConfig(const QString& port) { writeConfigBytes("[SETTINGS]\nport=" + port.toUtf8() + "\n"); }
+    void writeConfig(const QString& port) {
+        writeConfigBytes("[SETTINGS]\nport=" + port.toUtf8() + "\n");
+    }
     void writeConfigBytes(const QByteArray& bytes) {
         writeFile(dir.filePath(QStringLiteral("config.ini")), bytes);
     }
