@@ -55,9 +55,6 @@ void TestConfiguration::read_data() {
     QTest::addColumn<QString>("expected");
     const QByteArray prefix = "[SETTINGS]\nport=";
     QTest::newRow("missing file") << QByteArray() << QString();
-    QTest::newRow("BOM, CRLF, other case, quotes")
-        << QByteArray("\xEF\xBB\xBF[settings]\r\n PORT = \"/dev/ttyUSB0\" \r\n")
-        << QStringLiteral("/dev/ttyUSB0");
     // Cut by characters, not bytes: each of these is two bytes of UTF-8.
     QByteArray umlauts;
     for (int i = 0; i < 60; ++i)
