@@ -102,7 +102,9 @@ private Q_SLOTS:
         for (const auto& step : steps) {
             bench.device.write(step.reply);
             QTRY_COMPARE(w->session().monitor().count(), count + 1);
-            QCOMPARE(w->session().monitor().line(count++), "Reply: " + step.reply);
+            QCOMPARE(w->session().monitor().line(count), "Reply: " + step.reply);
+            QCOMPARE(w->session().monitor().selectedIndex(), count++);
+            QCOMPARE(w->session().serialInput(), step.reply);
             QCOMPARE(response->text(), QLatin1String(step.status));
             QCOMPARE(response->accessibleName(), QLatin1String(step.status));
             QCOMPARE(lamp->fillColor(), step.colour);

@@ -40,23 +40,6 @@ private Q_SLOTS:
         QCOMPARE(pty.read(3), QByteArray::fromHex("0B0510"));
     }
 
-    void replyIsOneLineOnceTheLineFeedArrivesWithWhatCameInTheSameRead() {
-        PtyPair pty;
-        MainSession s;
-        s.setPort(pty.slavePath());
-        QVERIFY(s.linkStart());
-        QSignalSpy replies(&s, &MainSession::replyReceived);
-        QSignalSpy received(&s.link(), &SerialLink::commEvent);
-        pty.write("0B 0");
-        QVERIFY(received.wait());
-        QCOMPARE(s.monitor().count(), 0);
-        pty.write("0 0B\r\n0B FF 0A\r\n");
-        QTRY_COMPARE(replies.count(), 1);
-        QCOMPARE(lines(s.monitor()), QList<QByteArray>{"Reply: 0B 00 0B\r\n0B FF 0A\r\n"});
-        QCOMPARE(s.serialInput(), QByteArray("0B 00 0B\r\n0B FF 0A\r\n"));
-        QCOMPARE(s.monitor().selectedIndex(), 0);
-    }
-
     void replyWithoutLineFeedIsWrittenAfterTheBoundAndThePtyStaysOpen() {
         PtyPair pty;
         MainSession s;
