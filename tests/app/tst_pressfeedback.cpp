@@ -3,25 +3,13 @@
 #include "app/commandbutton.h"
 #include "support/testbench.h"
 
-#include <QAction>
 #include <QSignalSpy>
 
 namespace {
 
-CommandButton* button(MainWindow* w, const char* name, int index = -1) {
-    for (CommandButton* b : w->findChildren<CommandButton*>(QLatin1String(name)))
-        if (index < 0 || b->property("Index").toInt() == index)
-            return b;
-    return nullptr;
-}
-
 // The colour really drawn on the button's face, off its caption.
 QColor drawn(QWidget* w) {
     return w->grab().toImage().pixelColor(10, 10);
-}
-
-bool looksRed(const QColor& c) {
-    return c == QColor(255, 0, 0);
 }
 
 } // namespace
@@ -29,74 +17,64 @@ bool looksRed(const QColor& c) {
 class TestPressFeedback : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void pressTurnsRedUntilTheNextTick() {
+    void anyMousePressLightsRedUntilTheNextTick() {
         TestBench bench;
         MainWindow* w = bench.start();
-        auto* timer = child<QTimer>(w, "tmrKeyPress");
-        QCOMPARE(timer->interval(), 250);
-        QVERIFY(!timer->isActive());
-        CommandButton* key = button(w, "cmdKeyPress", 4);
-        QVERIFY(!looksRed(drawn(key)));
-
-        QTest::mousePress(key, Qt::LeftButton);
-        QCOMPARE(key->backColor(), QColor(255, 0, 0));
-        QVERIFY2(looksRed(drawn(key)), qPrintable(drawn(key).name()));
-        QVERIFY(timer->isActive());
-        // Held longer than a tick: back to the face while still held.
-        QSignalSpy ticks(timer, &QTimer::timeout);
-        QVERIFY(ticks.wait(2000));
-        QCOMPARE(key->backColor(), CommandButton::buttonFace());
-        QVERIFY(!looksRed(drawn(key)));
-        QTest::mouseRelease(key, Qt::LeftButton);
-        QCOMPARE(bench.device.read(5), QByteArray("\x0B\x02\x02\x50\x5F", 5));
-        // It keeps ticking with nothing red.
-        QVERIFY(ticks.wait(2000));
-        QVERIFY(timer->isActive());
-    }
-
-    void everyDeviceAndMonitorButtonHasFeedbackButSaveAndCancelNot() {
-        TestBench bench;
-        MainWindow* w = bench.start();
-        w->findChild<QAction*>(QStringLiteral("mnuSettings"))->trigger();
-        QList<CommandButton*> lit;
-        for (int i = 0; i < 12; ++i)
-            lit << button(w, "cmdKeyPress", i);
-        lit << button(w, "cmdCommTest") << button(w, "cmdReset") << button(w, "cmdClearComm");
-        // Presses in a row, any mouse button, all stay red until the same tick.
+        // Every button pressed with the right or middle button, last key 5 with the left.
+        auto* five = static_cast<CommandButton*>(key(w, QStringLiteral("5")));
+        QList<CommandButton*> lit{child<CommandButton>(w, "cmdCommTest"),
+                                  child<CommandButton>(w, "cmdReset"),
+                                  child<CommandButton>(w, "cmdClearComm")};
+        for (CommandButton* b : w->findChildren<CommandButton*>(QStringLiteral("cmdKeyPress")))
+            if (b != five)
+                lit << b;
+        lit << five;
+        QCOMPARE(lit.size(), 15);
+        const auto button = [](int i) {
+            return i == 14 ? Qt::LeftButton : i % 2 ? Qt::RightButton : Qt::MiddleButton;
+        };
+        const QColor red(255, 0, 0);
         for (int i = 0; i < lit.size(); ++i)
-            QTest::mousePress(lit[i], i % 2 ? Qt::RightButton : Qt::MiddleButton);
+            QTest::mousePress(lit[i], button(i));
         for (CommandButton* b : lit)
-            QCOMPARE(b->backColor(), QColor(Qt::red));
+            QCOMPARE(b->backColor(), red);
+        QCOMPARE(drawn(five), red);
+        // Held past a tick: back to the face while still held.
         QSignalSpy ticks(child<QTimer>(w, "tmrKeyPress"), &QTimer::timeout);
         QVERIFY(ticks.wait(2000));
         for (CommandButton* b : lit)
             QCOMPARE(b->backColor(), CommandButton::buttonFace());
+        QVERIFY(drawn(five) != red);
+        // Only the left button sends, on release.
+        for (int i = lit.size() - 1; i >= 0; --i)
+            QTest::mouseRelease(lit[i], button(i));
+        click(w, "cmdReset");
+        QCOMPARE(bench.device.read(8), QByteArray::fromHex("0B0202505F0B0611"));
+        // Save and Cancel have none.
+        trigger(w, "mnuSettings");
         for (const char* name : {"cmdSaveSettings", "cmdCancelSettings"}) {
-            CommandButton* b = button(w, name);
-            QTest::mousePress(b, Qt::RightButton);
-            QCOMPARE(b->backColor(), CommandButton::buttonFace());
-            QVERIFY(!looksRed(drawn(b)));
+            QTest::mousePress(child<CommandButton>(w, name), Qt::LeftButton);
+            QCOMPARE(child<CommandButton>(w, name)->backColor(), CommandButton::buttonFace());
         }
-        // Right and middle presses send nothing.
-        QCOMPARE(bench.device.read(1, 100), QByteArray());
     }
 
     void keyboardSendsWithoutRedAndAPressReleasedElsewhereSendsNothing() {
         TestBench bench;
         MainWindow* w = bench.start();
-        CommandButton* key = button(w, "cmdKeyPress", 0);
-        key->setFocus();
-        QTest::keyClick(key, Qt::Key_Space);
-        QCOMPARE(bench.device.read(5), QByteArray("\x0B\x00\x02\x50\x5D", 5));
-        QCOMPARE(key->backColor(), CommandButton::buttonFace());
+        auto* one = static_cast<CommandButton*>(key(w, QStringLiteral("1")));
+        one->setFocus();
+        QTest::keyClick(one, Qt::Key_Space);
+        QCOMPARE(bench.device.read(5), QByteArray::fromHex("0B0002505D"));
+        QCOMPARE(one->backColor(), CommandButton::buttonFace());
         QVERIFY(!child<QTimer>(w, "tmrKeyPress")->isActive());
 
-        QTest::mousePress(key, Qt::LeftButton);
-        QCOMPARE(key->backColor(), QColor(Qt::red));
-        QTest::mouseMove(key, QPoint(-40, -40));
-        QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(-40, -40));
-        QCOMPARE(bench.device.read(1, 100), QByteArray());
-        QTRY_COMPARE(key->backColor(), CommandButton::buttonFace());
+        QTest::mousePress(one, Qt::LeftButton);
+        QCOMPARE(one->backColor(), QColor(Qt::red));
+        QTest::mouseMove(one, QPoint(-40, -40));
+        QTest::mouseRelease(one, Qt::LeftButton, {}, QPoint(-40, -40));
+        click(w, "cmdReset");
+        QCOMPARE(bench.device.read(3), QByteArray::fromHex("0B0611"));
+        QTRY_COMPARE(one->backColor(), CommandButton::buttonFace());
     }
 };
 

@@ -22,108 +22,64 @@ namespace {
     std::abort();
 }
 
-// Everything fed, with when each chunk came, and how much has come out.
-class Stream {
-public:
-    void fed(const QByteArray& chunk, qint64 nowMs) {
-        if (chunk.isEmpty())
-            return;
-        m_chunkStarts.push_back({m_bytes.size(), nowMs});
-        m_bytes += chunk;
-    }
-
-    // Checks the replies given at nowMs and counts them out.
-    void cameOut(const QList<QByteArray>& replies, qint64 nowMs) {
-        for (const QByteArray& reply : replies) {
-            if (reply.isEmpty())
-                fail("an empty reply");
-            if (m_bytes.mid(m_out, reply.size()) != reply)
-                fail("a reply is not the next bytes fed, in order");
-            if (!reply.contains('\n') && nowMs - arrival(m_out) < ReplyCollector::boundMs)
-                fail("a reply without a line feed came before the bound");
-            m_out += reply.size();
-            if (!isChunkEnd(m_out))
-                fail("a reply split what one read brought");
-        }
-    }
-
-    // What the collector holds now: no line feed, and not past the bound.
-    void checkWaiting(const ReplyCollector& c, qint64 nowMs) const {
-        const QByteArray waiting = m_bytes.mid(m_out);
-        if (c.isEmpty() != waiting.isEmpty())
-            fail("isEmpty() does not match what is waiting");
-        if (waiting.isEmpty())
-            return;
-        if (waiting.contains('\n'))
-            fail("a line feed was held back");
-        if (c.deadline() != arrival(m_out) + ReplyCollector::boundMs)
-            fail("the deadline is not the bound after the first waiting byte");
-        if (nowMs >= c.deadline())
-            fail("text was held past the bound");
-    }
-
-    bool allOut() const { return m_out == m_bytes.size(); }
-
-private:
-    qint64 arrival(qsizetype offset) const {
-        qint64 at = -1;
-        for (const auto& [start, ms] : m_chunkStarts) {
-            if (start > offset)
-                break;
-            at = ms;
-        }
-        return at;
-    }
-    bool isChunkEnd(qsizetype offset) const {
-        if (offset == m_bytes.size())
-            return true;
-        for (const auto& start : m_chunkStarts) {
-            if (start.first == offset)
-                return true;
-        }
-        return false;
-    }
-
-    QByteArray m_bytes;
-    std::vector<std::pair<qsizetype, qint64>> m_chunkStarts;
-    qsizetype m_out = 0;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const qint64 scales[] = {1, 8, 64, 1000};
     ReplyCollector collector;
-    Stream stream;
+    QByteArray fed;              // every byte fed so far,
+    std::vector<qint64> arrived; // when each came,
+    std::vector<bool> readStart; // whether a read began with it,
+    qsizetype out = 0;           // and how many have come out.
     // Any start will do for a monotonic clock; a large one finds overflows.
     qint64 now = size > 0 ? qint64(data[0]) << 40 : 0;
-    std::size_t i = 0;
-    while (i + 3 <= size) {
+    const auto check = [&](const QList<QByteArray>& replies) {
+        for (const QByteArray& reply : replies) {
+            if (reply.isEmpty() || fed.mid(out, reply.size()) != reply)
+                fail("a reply is not the next bytes fed, in order");
+            if (!reply.contains('\n') && now - arrived[out] < ReplyCollector::boundMs)
+                fail("a reply without a line feed came before the bound");
+            out += reply.size();
+            if (out < fed.size() && !readStart[out])
+                fail("a reply split what one read brought");
+        }
+        const QByteArray waiting = fed.mid(out);
+        if (collector.isEmpty() != waiting.isEmpty())
+            fail("isEmpty() does not match what is waiting");
+        if (waiting.contains('\n'))
+            fail("a line feed was held back");
+        if (!waiting.isEmpty() && collector.deadline() != arrived[out] + ReplyCollector::boundMs)
+            fail("the deadline is not the bound after the first waiting byte");
+        if (!waiting.isEmpty() && now >= collector.deadline())
+            fail("text was held past the bound");
+    };
+    for (std::size_t i = 0; i + 3 <= size;) {
         const std::uint8_t op = data[i];
         now += qint64(data[i + 1]) * scales[(op >> 1) & 3];
         const std::size_t length = qMin<std::size_t>(data[i + 2], size - i - 3);
         const QByteArray chunk(reinterpret_cast<const char*>(data + i + 3), qsizetype(length));
         i += 3 + length;
-
-        QList<QByteArray> replies;
         if (op & 1) {
-            replies = collector.expire(now);
+            const QList<QByteArray> replies = collector.expire(now);
             if (replies.size() > 1)
                 fail("expire() gave more than one reply");
-        } else {
-            replies = collector.feed(chunk, now);
-            stream.fed(chunk, now);
-            if (replies.size() > 2)
-                fail("feed() gave more than two replies");
+            check(replies);
+            continue;
         }
-        stream.cameOut(replies, now);
-        stream.checkWaiting(collector, now);
+        for (qsizetype b = 0; b < chunk.size(); ++b) {
+            arrived.push_back(now);
+            readStart.push_back(b == 0);
+        }
+        fed += chunk;
+        const QList<QByteArray> replies = collector.feed(chunk, now);
+        if (replies.size() > 2)
+            fail("feed() gave more than two replies");
+        check(replies);
     }
     // Once the bound has passed, whatever waited comes out.
     now += ReplyCollector::boundMs;
-    stream.cameOut(collector.expire(now), now);
-    stream.checkWaiting(collector, now);
-    if (!stream.allOut())
+    check(collector.expire(now));
+    if (out != fed.size())
         fail("bytes were lost");
     return 0;
 }

@@ -1,37 +1,9 @@
 #include "settings/inifile.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
-
-namespace {
 
 const QByteArray S("SETTINGS");
 const QByteArray K("port");
-
-// True when `after` differs from `before` inside at most one line of `before`:
-// the stretch of `before` that was replaced holds no line break.
-bool onlyOneLineTouched(const QByteArray& before, const QByteArray& after) {
-    const qsizetype shorter = qMin(before.size(), after.size());
-    qsizetype prefix = 0;
-    while (prefix < shorter && before[prefix] == after[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < shorter - prefix &&
-           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
-        ++suffix;
-    const QByteArray replaced = before.mid(prefix, before.size() - prefix - suffix);
-    return !replaced.contains('\r') && !replaced.contains('\n');
-}
-
-QByteArray randomBytes(QRandomGenerator& rng, int size, const QByteArray& alphabet) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = alphabet.isEmpty() ? char(rng.bounded(256))
-                               : alphabet.at(int(rng.bounded(quint32(alphabet.size()))));
-    return bytes;
-}
-
-} // namespace
 
 class TestIniFile : public QObject {
     Q_OBJECT
@@ -42,7 +14,6 @@ private Q_SLOTS:
     void edit_data();
     void edit();
     void hugeLines();
-    void randomContent();
 };
 
 void TestIniFile::lookup_data() {
@@ -132,28 +103,6 @@ void TestIniFile::hugeLines() {
     QCOMPARE(ini::lookup(content, S, K), big);
     QCOMPARE(ini::edit(content, S, K, "COM4"), big + "\n[SETTINGS]\nport=COM4\n" + big);
     QCOMPARE(ini::lookup("[" + big + "]\nport=1\n" + big + "=2\n", S, K), QByteArray());
-}
-
-void TestIniFile::randomContent() {
-    // Any bytes at all: edit() gives back the value through lookup(), changes at
-    // most one line, and a second edit changes nothing; a section after the junk
-    // is still found.
-    QRandomGenerator rng(7);
-    const QByteArray iniish("[]=;#\"' \t\r\n\0SETTINGSport\xEF\xBB\xBF", 27);
-    const QByteArray valueChars("abc \t\"'=;#[]\x01\xFF");
-    for (int round = 0; round < 600; ++round) {
-        const int size = int(rng.bounded(200));
-        const QByteArray junk = randomBytes(rng, size, round % 3 ? iniish : QByteArray());
-        const QByteArray value = randomBytes(rng, int(rng.bounded(8)), valueChars);
-        const QByteArray edited = ini::edit(junk, S, K, value);
-        const QByteArray what = "content " + junk.toPercentEncoding() + " value " +
-                                value.toPercentEncoding() + " gave " + edited.toPercentEncoding();
-        QVERIFY2(ini::lookup(edited, S, K) == value, what.constData());
-        QVERIFY2(onlyOneLineTouched(junk, edited), what.constData());
-        QVERIFY2(ini::edit(edited, S, K, value) == edited, what.constData());
-        if (!junk.toLower().contains("settings"))
-            QCOMPARE(ini::lookup(junk + "\n[SETTINGS]\nport=COM9\n", S, K), QByteArray("COM9"));
-    }
 }
 
 QTEST_APPLESS_MAIN(TestIniFile)

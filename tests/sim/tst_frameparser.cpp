@@ -1,7 +1,6 @@
 #include "frameparser.h"
 
 #include <QTest>
-#include <random>
 
 using orvsim::FrameParser;
 using orvsim::ParseEvent;
@@ -66,46 +65,6 @@ private Q_SLOTS:
             got += describe(parser.feed(bytes, parts.at(1).toLongLong()));
         }
         QCOMPARE(got.join(" / "), expected);
-    }
-
-    void randomBytesAllAccountedFor() {
-        // Every byte fed ends up, in order, in exactly one event or in the
-        // pending frame, and every answered frame is well formed.
-        std::mt19937 random(20240601);
-        std::uniform_int_distribution<int> byte(0, 255);
-        for (int round = 0; round < 100; ++round) {
-            FrameParser parser;
-            std::string fed;
-            std::string accounted;
-            std::int64_t now = 0;
-            for (int feed = 0; feed < 50; ++feed) {
-                std::string chunk;
-                for (int i = byte(random) % 13; i > 0; --i) {
-                    // Plenty of lead bytes and valid commands, or little would parse.
-                    const int roll = byte(random);
-                    chunk += char(roll < 40 ? 0x0B : roll < 100 ? roll % 7 : byte(random));
-                }
-                now += byte(random) % 61;
-                for (const ParseEvent& e : parser.feed(chunk, now)) {
-                    if (e.kind == Kind::Frame) {
-                        QCOMPARE(e.bytes.at(0), orvsim::kLeadByte);
-                        const size_t length = orvsim::frameLength(e.bytes.at(1));
-                        QCOMPARE(e.bytes.size(), length == 0 ? size_t(2) : length);
-                        const bool good =
-                            length > 0 &&
-                            orvsim::checksum(e.bytes.data(), length - 1) == e.bytes.back();
-                        QCOMPARE(e.status, length == 0 ? orvsim::kNak
-                                           : good      ? orvsim::kAck
-                                                       : orvsim::kChecksumError);
-                    }
-                    accounted.append(e.bytes.begin(), e.bytes.end());
-                }
-                fed += chunk;
-                QVERIFY(parser.pendingSize() < 5);
-                QCOMPARE(accounted.size() + parser.pendingSize(), fed.size());
-            }
-            QCOMPARE(accounted, fed.substr(0, accounted.size()));
-        }
     }
 };
 

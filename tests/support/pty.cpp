@@ -1,17 +1,65 @@
 #include "pty.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
+TerminalEnd::TerminalEnd(const QString& path)
+    : m_fd(::open(QFile::encodeName(path).constData(),
+                  O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+
+TerminalEnd::~TerminalEnd() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool TerminalEnd::write(const QByteArray& bytes, int timeoutMs) {
+    qsizetype done = 0;
+    QDeadlineTimer deadline(timeoutMs);
+    while (done < bytes.size() && !deadline.hasExpired()) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        pollfd p{m_fd, POLLOUT, 0};
+        ::poll(&p, 1, 50);
+    }
+    return done == bytes.size();
+}
+
+QByteArray TerminalEnd::readAvailable() {
+    QByteArray out;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, n);
+    }
+    return out;
+}
+
+QByteArray TerminalEnd::read(int atLeast, int timeoutMs) {
+    QByteArray out;
+    QDeadlineTimer deadline(timeoutMs);
+    while (out.size() < atLeast && !deadline.hasExpired()) {
+        pollfd p{m_fd, POLLIN, 0};
+        ::poll(&p, 1, 20);
+        out += readAvailable();
+    }
+    return out;
+}
+
 PtyPair::PtyPair() {
     int slave = -1;
     char name[256] = {};
-    if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0) {
-        m_master = -1;
+    if (::openpty(&m_fd, &slave, name, nullptr, nullptr) != 0) {
+        m_fd = -1;
         return;
     }
     // Raw, no echo: bytes must cross unchanged in both directions.
@@ -19,7 +67,7 @@ PtyPair::PtyPair() {
     ::tcgetattr(slave, &tio);
     ::cfmakeraw(&tio);
     ::tcsetattr(slave, TCSANOW, &tio);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
     // Keeping one slave descriptor open means the master never sees EIO while
     // the program closes and reopens the port.
     m_slaveKeepAlive = slave;
@@ -33,45 +81,7 @@ PtyPair::~PtyPair() {
 void PtyPair::closeMaster() {
     if (m_slaveKeepAlive >= 0)
         ::close(m_slaveKeepAlive);
-    if (m_master >= 0)
-        ::close(m_master);
-    m_master = m_slaveKeepAlive = -1;
-}
-
-bool PtyPair::write(const QByteArray& bytes) {
-    qsizetype done = 0;
-    QDeadlineTimer deadline(5000);
-    while (done < bytes.size() && !deadline.hasExpired()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0) {
-            done += n;
-            continue;
-        }
-        pollfd p{m_master, POLLOUT, 0};
-        ::poll(&p, 1, 50);
-    }
-    return done == bytes.size();
-}
-
-QByteArray PtyPair::readAvailable() {
-    QByteArray out;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        out.append(buf, n);
-    }
-    return out;
-}
-
-QByteArray PtyPair::read(int atLeast, int timeoutMs) {
-    QByteArray out;
-    QDeadlineTimer deadline(timeoutMs);
-    while (out.size() < atLeast && !deadline.hasExpired()) {
-        pollfd p{m_master, POLLIN, 0};
-        ::poll(&p, 1, 20);
-        out += readAvailable();
-    }
-    return out;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = m_slaveKeepAlive = -1;
 }

@@ -1,41 +1,53 @@
 #include "simprocess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
 
 SimProcess::SimProcess(const QStringList& args) {
     m_process.setProgram(QStringLiteral(ORV_SIM_PATH));
     m_process.setArguments(args);
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("orv-sim.log")));
+    m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.start();
-    if (!m_process.waitForStarted(5000))
-        return;
     QDeadlineTimer deadline(10000);
-    while (!m_process.canReadLine() && !deadline.hasExpired() &&
-           m_process.state() == QProcess::Running)
-        m_process.waitForReadyRead(100);
-    if (m_process.canReadLine())
-        m_devicePath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    while (m_devicePath.isEmpty() && !deadline.hasExpired() && !m_process.waitForFinished(20)) {
+        const QByteArray text = readAll(m_dir.filePath(QStringLiteral("orv-sim.log")));
+        if (text.contains('\n'))
+            m_devicePath = QString::fromLocal8Bit(text.left(text.indexOf('\n')));
+    }
 }
 
 SimProcess::~SimProcess() {
     stop();
 }
 
-QString SimProcess::log() {
-    m_log += QString::fromLocal8Bit(m_process.readAllStandardOutput());
-    return m_log;
+QString SimProcess::log() const {
+    const QByteArray text = readAll(m_dir.filePath(QStringLiteral("orv-sim.log")));
+    return QString::fromLocal8Bit(text.mid(text.indexOf('\n') + 1));
 }
 
 bool SimProcess::stop() {
     if (m_process.state() == QProcess::NotRunning)
         return true;
     m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-        return false;
-    }
-    log();
+    const bool ended = m_process.waitForFinished(5000);
+    if (!ended)
+        kill();
     m_devicePath.clear();
-    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    return ended && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+void SimProcess::kill() {
+    m_process.kill();
+    m_process.waitForFinished(5000);
+    m_devicePath.clear();
 }

@@ -6,8 +6,11 @@
 #include "app/windows.h"
 #include "settings/configuration.h"
 #include "settings/portsetting.h"
+#include "support/files.h"
+#include "support/monitorlines.h"
 #include "support/pty.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,15 +30,12 @@ struct TestBench {
     ~TestBench() { setProgramDirectoryForTesting({}); }
 
     void writeConfig(const QString& port) {
-        QFile f(dir.filePath(QStringLiteral("config.ini")));
-        f.open(QIODevice::WriteOnly);
-        f.write("[SETTINGS]\nport=" + port.toUtf8() + "\n");
+        writeConfigBytes("[SETTINGS]\nport=" + port.toUtf8() + "\n");
     }
-    QByteArray config() const {
-        QFile f(dir.filePath(QStringLiteral("config.ini")));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
+    void writeConfigBytes(const QByteArray& bytes) {
+        writeFile(dir.filePath(QStringLiteral("config.ini")), bytes);
     }
+    QByteArray config() const { return readFile(dir.filePath(QStringLiteral("config.ini"))); }
 
     MainWindow* start() {
         MainWindow* w = windows.showMain();
@@ -47,4 +47,28 @@ struct TestBench {
 
 template <typename T> T* child(QWidget* w, const char* name) {
     return w->findChild<T*>(QLatin1String(name));
+}
+
+inline void trigger(QWidget* w, const char* action) {
+    child<QAction>(w, action)->trigger();
+}
+
+inline void click(QWidget* w, const char* button) {
+    QTest::mouseClick(child<QWidget>(w, button), Qt::LeftButton);
+}
+
+// A keypad key by its caption, "1" to "9", "*", "0", "#".
+inline QWidget* key(QWidget* w, const QString& caption) {
+    for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
+        if (k->property("text").toString() == caption)
+            return k;
+    return nullptr;
+}
+
+// Every monitor line also goes to a session log: for long runs, keep it out
+// of the way.
+inline bool useScratchStateDir() {
+    static QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    return state.isValid();
 }
