@@ -70,14 +70,14 @@ private Q_SLOTS:
         const QByteArray nak = "0B FF 0A\r\n";
         const QByteArray badSum = "0B 0F 1A\r\n";
         QTest::newRow("NAK, only the frame named")
-            << QStringList{"--answer", "0b 05 10=nak"} << frames("0B0510 0B0511 0B0611")
+            << QStringList{"--answer", "0b 05 10=nak"} << QByteArray::fromHex("0B0510 0B0511 0B0611")
             << nak + badSum + kAck;
         // Had 0B 0A been answered at once, its NAK would come before the ACK.
         QTest::newRow("none, unknown command read whole")
-            << QStringList{"--answer=0B 0A 15=none"} << frames("0B0A15 0B0611") << kAck;
+            << QStringList{"--answer=0B 0A 15=none"} << QByteArray::fromHex("0B0A15 0B0611") << kAck;
         QTest::newRow("CRC, and ACK for a bad checksum named")
             << QStringList{"--answer", "0B 06 11=CRC", "--answer", "0B 05 11=ACK"}
-            << frames("0B0611 0B0511") << badSum + kAck;
+            << QByteArray::fromHex("0B0611 0B0511") << badSum + kAck;
         for (const char* bad : {"0B 05 10=maybe", "0B 05=ACK", "0B 5 10=ACK", "0C 05 11=ACK"})
             QTest::newRow(bad) << QStringList{"--answer", bad} << QByteArray() << QByteArray();
         QTest::newRow("same frame twice")
@@ -97,7 +97,7 @@ private Q_SLOTS:
             return;
         }
         SimProcess sim(args);
-        Port port(sim.devicePath());
+        TerminalEnd port(sim.devicePath());
         QVERIFY(port.write(sent));
         QCOMPARE(port.read(answers.size()), answers);
         QTRY_VERIFY2(sim.log().contains(", as --answer asks"), qPrintable(sim.log()));
