@@ -10,13 +10,13 @@
 
 class CommandButton;
 class MonitorCopy;
+class MonitorView;
 class PortSettingsPanel;
 class PressFeedback;
 class QAction;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class ShapeWidget;
 
 // The working window: keypad, monitor, port display and the Port Settings
@@ -50,7 +50,6 @@ private:
     void buildControls();
     void buildMenus();
     void setTabOrder();
-    void syncSelectionToView(int index);
 
     void closeProgram();
     void openSettings();
@@ -71,7 +70,7 @@ private:
     QGroupBox* monitorFrame = nullptr; // "Frame2"
     QWidget* responseFrame = nullptr;  // "Frame3"
     QLineEdit* txtCommPort = nullptr;
-    QListView* lstComm = nullptr;
+    MonitorView* lstComm = nullptr;
     QLabel* lblResponse = nullptr;
     ShapeWidget* Shape1 = nullptr;
     QTimer tmrKeyPress;

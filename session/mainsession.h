@@ -35,7 +35,8 @@ public:
     // The configured port value as text (a number, a path or a device name).
     QString port() const { return m_port; }
     void setPort(const QString& value);
-    // Reads the stored port from config.ini into port().
+    // Reads the stored port from config.ini into port(), and how many lines
+    // the monitor holds (a bad value is named in the monitor).
     void loadSettings();
 
     QByteArray serialInput() const { return m_serialInput; }

@@ -12,9 +12,30 @@ MonitorModel::MonitorModel(QObject* parent) : QAbstractListModel(parent) {
 }
 
 void MonitorModel::append(const QByteArray& line) {
+    if (m_lines.size() >= std::size_t(m_limit))
+        dropOldest(m_lines.size() - std::size_t(m_limit) + 1);
     m_lines.push_back({line, QDateTime::currentMSecsSinceEpoch()});
     Q_EMIT lineAppended(count() - 1);
     schedulePublish();
+}
+
+void MonitorModel::setLineLimit(int lines) {
+    m_limit = qMax(1, lines);
+    if (m_lines.size() > std::size_t(m_limit)) {
+        dropOldest(m_lines.size() - std::size_t(m_limit));
+        schedulePublish();
+    }
+}
+
+void MonitorModel::dropOldest(std::size_t lines) {
+    m_lines.erase(m_lines.begin(), m_lines.begin() + std::ptrdiff_t(lines));
+    m_dropped += qint64(lines);
+    if (m_selected >= 0) {
+        // The selected line keeps its selection while it is held.
+        m_selected -= int(lines);
+        if (m_selected < 0)
+            m_selected = -1;
+    }
 }
 
 void MonitorModel::schedulePublish() {
@@ -33,6 +54,8 @@ void MonitorModel::clear() {
     beginResetModel();
     m_lines.clear();
     m_lines.shrink_to_fit();
+    m_dropped = 0;
+    m_shownFrom = 0;
     m_published = 0;
     m_selected = -1;
     endResetModel();
@@ -45,7 +68,7 @@ void MonitorModel::setSelectedIndex(int index) {
     if (index == m_selected)
         return;
     m_selected = index;
-    if (index < m_published)
+    if (index < 0 || shownSelection() >= 0)
         Q_EMIT selectedIndexChanged(index);
     else
         schedulePublish();
@@ -53,6 +76,16 @@ void MonitorModel::setSelectedIndex(int index) {
 
 void MonitorModel::publish() {
     m_publishTimer.stop();
+    // Rows that left reach the views first, as one removal at the top.
+    const qint64 gone = qMin(m_dropped - m_shownFrom, qint64(m_published));
+    if (gone > 0) {
+        beginRemoveRows({}, 0, int(gone) - 1);
+        m_shownFrom += gone;
+        m_published -= int(gone);
+        endRemoveRows();
+    }
+    if (m_published == 0)
+        m_shownFrom = m_dropped; // lines that left before they were ever shown
     if (m_published < count()) {
         beginInsertRows({}, m_published, count() - 1);
         m_published = count();
@@ -61,7 +94,34 @@ void MonitorModel::publish() {
         // A selection made while its row was unpublished is shown now.
         if (m_selected >= 0)
             Q_EMIT selectedIndexChanged(m_selected);
+    } else if (gone > 0 && m_selected < 0) {
+        Q_EMIT selectedIndexChanged(-1); // the selected line has left
     }
+}
+
+const MonitorModel::Line* MonitorModel::shownLine(int row) const {
+    if (row < 0 || row >= m_published)
+        return nullptr;
+    const qint64 held = m_shownFrom + row - m_dropped;
+    return held < 0 ? nullptr : &m_lines[std::size_t(held)];
+}
+
+int MonitorModel::shownSelection() const {
+    if (m_selected < 0)
+        return -1;
+    const qint64 row = m_dropped + m_selected - m_shownFrom;
+    return row < m_published ? int(row) : -1;
+}
+
+QString MonitorModel::displayText(const Line& line) {
+    if (line.text.size() <= displayedBytes)
+        return visibleText(line.text);
+    return visibleText(line.text.first(displayedBytes)) +
+           QStringLiteral(" \u2026 (%1 bytes)").arg(line.text.size());
+}
+
+QString MonitorModel::toolTip(const Line& line) {
+    return lineTime(line.msecsSinceEpoch);
 }
 
 int MonitorModel::rowCount(const QModelIndex& parent) const {
@@ -69,18 +129,15 @@ int MonitorModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant MonitorModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_published)
+    const Line* line = index.isValid() ? shownLine(index.row()) : nullptr;
+    if (!line)
         return {};
-    const Line& l = at(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        if (l.text.size() <= displayedBytes)
-            return visibleText(l.text);
-        return visibleText(l.text.first(displayedBytes)) +
-               QStringLiteral(" \u2026 (%1 bytes)").arg(l.text.size());
+        return displayText(*line);
     case Qt::ToolTipRole:
-        return lineTime(l.msecsSinceEpoch);
+        return toolTip(*line);
     default:
         return {};
     }

@@ -1,6 +1,7 @@
 // What a bench engineer expects beyond the original: line times, copying,
 // finding the port, and reconnecting to a device that comes back.
 #include "app/monitorcopy.h"
+#include "app/monitorview.h"
 #include "app/portcompleter.h"
 #include "session/stampedline.h"
 #include "support/testbench.h"
@@ -10,14 +11,13 @@
 #include <QAction>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 
 namespace {
 
-QListView* monitor(MainWindow* w) {
-    return child<QListView>(w, "lstComm");
+MonitorView* monitor(MainWindow* w) {
+    return child<MonitorView>(w, "lstComm");
 }
 
 } // namespace
@@ -30,13 +30,13 @@ private Q_SLOTS:
         MainWindow* w = bench.start();
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
         QTest::mouseClick(child<QWidget>(w, "cmdCommTest"), Qt::LeftButton);
-        QTRY_COMPARE(monitor(w)->model()->rowCount(), 1);
-        const QString tip = monitor(w)->model()->index(0, 0).data(Qt::ToolTipRole).toString();
+        QTRY_COMPARE(monitor(w)->rowCount(), 1);
+        const QString tip = w->session().monitorItems()->index(0, 0).data(Qt::ToolTipRole).toString();
         const QDateTime at = QDateTime::fromString(tip, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
         QVERIFY2(at.isValid(), qPrintable(tip));
         QVERIFY(at >= before && at <= QDateTime::currentDateTime());
         // The line's own text is unchanged.
-        QCOMPARE(monitor(w)->model()->index(0, 0).data().toString(),
+        QCOMPARE(monitor(w)->rowText(0),
                  QStringLiteral("Comm Test - 0B 05 10"));
     }
 
@@ -48,7 +48,7 @@ private Q_SLOTS:
         QTRY_COMPARE(w->session().monitor().count(), 2);
         QTest::mouseClick(child<QWidget>(w, "cmdReset"), Qt::LeftButton);
         const MonitorModel& m = w->session().monitor();
-        QTRY_COMPARE(monitor(w)->model()->rowCount(), 3);
+        QTRY_COMPARE(monitor(w)->rowCount(), 3);
         QCOMPARE(m.selectedIndex(), 1);
 
         monitor(w)->setFocus();

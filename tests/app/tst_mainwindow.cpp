@@ -1,6 +1,7 @@
 // The main window as an operator sees it: where everything is, what a click
 // sends and records, and what it says when something goes wrong.
 #include "app/commandbutton.h"
+#include "app/monitorview.h"
 #include "app/shapewidget.h"
 #include "support/testbench.h"
 #include "support/dialogs.h"
@@ -11,7 +12,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenuBar>
 #include <QSignalSpy>
 
@@ -26,16 +26,14 @@ QList<CommandButton*> keypad(MainWindow* w) {
 
 QStringList monitorTexts(MainWindow* w) {
     QStringList out;
-    auto* view = child<QListView>(w, "lstComm");
-    for (int r = 0; r < view->model()->rowCount(); ++r)
-        out << view->model()->index(r, 0).data().toString();
+    auto* view = child<MonitorView>(w, "lstComm");
+    for (int r = 0; r < view->rowCount(); ++r)
+        out << view->rowText(r);
     return out;
 }
 
 int viewSelection(MainWindow* w) {
-    auto* view = child<QListView>(w, "lstComm");
-    const QModelIndexList rows = view->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return child<MonitorView>(w, "lstComm")->selectedRow();
 }
 
 // Records URLs the window asks the desktop to open, instead of opening them.
@@ -174,8 +172,8 @@ private Q_SLOTS:
         QTRY_COMPARE(viewSelection(w), 9);
 
         // "*" and "#" send nothing, add nothing, but select the last line.
-        child<QListView>(w, "lstComm")
-            ->setCurrentIndex(child<QListView>(w, "lstComm")->model()->index(2, 0));
+        auto* view = child<MonitorView>(w, "lstComm");
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->rowRect(2).center());
         QCOMPARE(viewSelection(w), 2);
         QTest::mouseClick(keys[9], Qt::LeftButton);
         QTRY_COMPARE(viewSelection(w), 9);
