@@ -159,6 +159,8 @@ int flood(const Target& target, int lines, int runs, Flood kind) {
 int paced(const Target& target, int seconds, int hz) {
     X x;
     Fresh fresh(x, target);
+    if (!fresh.program.holds(fresh.pty.path))
+        die(target.program + " did not open the terminal");
     DevicePty& pty = fresh.pty;
     Program& p = fresh.program;
     const int lines = seconds * hz;
@@ -174,8 +176,12 @@ int paced(const Target& target, int seconds, int hz) {
             die("the program stopped reading");
     }
     // The last line read and handled, as a ping after it shows.
+    const std::int64_t giveUp = nowNs() + 10000000000LL;
     while (pty.unread() != 0)
-        sleepMs(1);
+        if (nowNs() > giveUp)
+            die("the program did not read the last line within 10 s");
+        else
+            sleepMs(1);
     if (x.pingOnce(p.window, 5000) < 0)
         die("the window stopped answering");
     const double perK = double(lines) / 1000.0;
