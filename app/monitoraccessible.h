@@ -17,8 +17,9 @@ public:
     // Makes every MonitorView answer with this interface (once per program).
     static void install();
     // Tell assistive tools, when one listens, what changed in the view.
-    static void rowsChanged(MonitorView* view, QAccessibleTableModelChangeEvent::ModelChangeType type,
-                            int first, int last);
+    static void rowsChanged(MonitorView* view,
+                            QAccessibleTableModelChangeEvent::ModelChangeType type, int first,
+                            int last);
     static void selectionChanged(MonitorView* view, int row);
 
     MonitorView* view() const;

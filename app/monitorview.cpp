@@ -239,13 +239,27 @@ void MonitorView::keyPressEvent(QKeyEvent* event) {
     const int page = qMax(1, viewport()->height() / m_rowHeight);
     int row = -2;
     switch (event->key()) {
-    case Qt::Key_Up: row = current < 0 ? count - 1 : current - 1; break;
-    case Qt::Key_Down: row = current + 1; break;
-    case Qt::Key_PageUp: row = current < 0 ? count - 1 : current - page; break;
-    case Qt::Key_PageDown: row = current + page; break;
-    case Qt::Key_Home: row = 0; break;
-    case Qt::Key_End: row = count - 1; break;
-    default: QAbstractScrollArea::keyPressEvent(event); return;
+    case Qt::Key_Up:
+        row = current < 0 ? count - 1 : current - 1;
+        break;
+    case Qt::Key_Down:
+        row = current + 1;
+        break;
+    case Qt::Key_PageUp:
+        row = current < 0 ? count - 1 : current - page;
+        break;
+    case Qt::Key_PageDown:
+        row = current + page;
+        break;
+    case Qt::Key_Home:
+        row = 0;
+        break;
+    case Qt::Key_End:
+        row = count - 1;
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
     if (count > 0)
         Q_EMIT rowPicked(qBound(0, row, count - 1));

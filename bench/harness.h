@@ -4,11 +4,10 @@
 // bench process, its port one end of a pseudo-terminal whose device end the
 // bench plays, and a watch on which monitor rows are painted and when.
 
-#include "common.h"
-
 #include "app/mainwindow.h"
 #include "app/monitorview.h"
 #include "app/windows.h"
+#include "common.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -97,8 +97,8 @@ void scrolling(Harness& h, const std::string& prefix) {
 int flood(Harness& h, int lines, bool bigSession) {
     const std::string prefix = bigSession ? "big_in_" : "flood_in_";
     const std::string payload = floodPayload(std::uint64_t(lines));
-    const QByteArray lastLogged = QByteArray::fromStdString(floodLine(std::uint64_t(lines)))
-                                      .replace("\r\n", "\\r\\n");
+    const QByteArray lastLogged =
+        QByteArray::fromStdString(floodLine(std::uint64_t(lines))).replace("\r\n", "\\r\\n");
     qint64 received = 0;
     std::int64_t allInNs = 0, loggedNs = 0, shownNs = 0;
     QObject::connect(&h.window->session(), &MainSession::replyReceived, h.window,
@@ -138,9 +138,9 @@ int flood(Harness& h, int lines, bool bigSession) {
 
     const QByteArray got = replyBytes(h.model());
     // A bounded monitor holds the end of the flood.
-    const bool same = QByteArray::fromStdString(payload).endsWith(got) &&
-                      (got.size() == qsizetype(payload.size()) ||
-                       h.model().count() == h.model().lineLimit());
+    const bool same =
+        QByteArray::fromStdString(payload).endsWith(got) &&
+        (got.size() == qsizetype(payload.size()) || h.model().count() == h.model().lineLimit());
     if (!same)
         std::fprintf(stderr, "orv-bench-inproc: monitor holds %lld reply bytes, %zu were sent\n",
                      static_cast<long long>(got.size()), payload.size());
@@ -221,7 +221,8 @@ int paced(Harness& h, int seconds, int hz) {
     probe.measuring = true;
     const Timed t = timedLines(h, lines, 1000000000 / hz);
     result("paced_in_repaints_per_s", double(t.passes) / seconds);
-    result("paced_in_rows_drawn_per_repaint", t.passes ? double(t.rowsDrawn) / double(t.passes) : 0);
+    result("paced_in_rows_drawn_per_repaint",
+           t.passes ? double(t.rowsDrawn) / double(t.passes) : 0);
     result("paced_in_lines_missing", t.missing);
     result("paced_in_latency_median_ms", median(t.latency));
     result("paced_in_latency_p99_ms", percentile(t.latency, 0.99));

@@ -113,8 +113,8 @@ inline std::map<std::string, long> rssByMapping(pid_t pid) {
         if (line.empty())
             continue;
         const std::size_t colon = line.find(':');
-        const bool field = colon != std::string::npos && line.find(' ') > colon &&
-                           line.find('-') > colon;
+        const bool field =
+            colon != std::string::npos && line.find(' ') > colon && line.find('-') > colon;
         if (!field) {
             // "start-end perms offset dev inode [path]"
             std::size_t at = 0;

@@ -186,7 +186,8 @@ int paced(const Target& target, int seconds, int hz) {
         die("the window stopped answering");
     const double perK = double(lines) / 1000.0;
     result(key("paced", "cpu_ms_per_1k").c_str(), (cpuMsFromStat(p.pid) - cpu0) / perK);
-    result(key("paced", "sched_cpu_ms_per_1k").c_str(), (cpuMsFromSchedstat(p.pid) - sched0) / perK);
+    result(key("paced", "sched_cpu_ms_per_1k").c_str(),
+           (cpuMsFromSchedstat(p.pid) - sched0) / perK);
     result(key("paced", "rss_kib_per_1k").c_str(), double(rssKiB(p.pid) - rss0) / perK);
     return 0;
 }

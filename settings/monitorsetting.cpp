@@ -3,7 +3,8 @@
 #include "settings/portsetting.h"
 
 MonitorLinesSetting readMonitorLinesSetting() {
-    return monitorLinesFrom(readIniValue(settingsSection, QStringLiteral("monitorLines"), configPath()));
+    return monitorLinesFrom(
+        readIniValue(settingsSection, QStringLiteral("monitorLines"), configPath()));
 }
 
 MonitorLinesSetting monitorLinesFrom(const QString& value) {

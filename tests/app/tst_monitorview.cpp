@@ -20,7 +20,8 @@ private Q_SLOTS:
         QTRY_COMPARE(w->session().monitor().count(), 2);
         QTest::mouseClick(child<QWidget>(w, "cmdReset"), Qt::LeftButton);
         QTRY_COMPARE(view->rowCount(), 3);
-        const QStringList texts{"Comm Test - 0B 05 10", "Reply: 0B 00 0B\\r\\n", "Reset - 0B 06 11"};
+        const QStringList texts{"Comm Test - 0B 05 10", "Reply: 0B 00 0B\\r\\n",
+                                "Reset - 0B 06 11"};
 
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
         QVERIFY(list);

@@ -36,7 +36,8 @@ private Q_SLOTS:
         // One at a time: lines read together would be one reply.
         QSignalSpy replies(&s, &MainSession::replyReceived);
         for (int i = 1; i <= 1500; ++i) {
-            QVERIFY(device.write("0B 00 0B " + QByteArray::number(i).rightJustified(4, '0') + "\r\n"));
+            QVERIFY(
+                device.write("0B 00 0B " + QByteArray::number(i).rightJustified(4, '0') + "\r\n"));
             QVERIFY(replies.wait());
         }
         QCOMPARE(m.count(), 1000);
