@@ -4,6 +4,7 @@
 #include "app/controls.h"
 #include "app/fonts.h"
 #include "app/monitorcopy.h"
+#include "app/monitorview.h"
 #include "app/portsettingspanel.h"
 #include "app/pressfeedback.h"
 #include "app/sequencerunwindow.h"
@@ -18,10 +19,8 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -164,20 +163,10 @@ void MainWindow::buildControls() {
     monitorFrame = frame(client, "Frame2", {}, QStringLiteral("Communication Monitor"),
                          twipsRect(120, 1680, 4455, 6855));
     label(monitorFrame, "Label1", QStringLiteral("Communication Monitor"), 1200, 120);
-    lstComm = place(new QListView(monitorFrame), "lstComm", QStringLiteral("Communication Monitor"),
-                    twipsRect(120, 360, 4215, 5325));
-    lstComm->setModel(m_session.monitorItems());
-    lstComm->setUniformItemSizes(true);
-    lstComm->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstComm->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstComm->setTextElideMode(Qt::ElideRight);
+    lstComm = place(new MonitorView(m_session.monitor(), monitorFrame), "lstComm",
+                    QStringLiteral("Communication Monitor"), twipsRect(120, 360, 4215, 5325));
     m_copy = new MonitorCopy(lstComm, m_session.monitor());
-    connect(&m_session.monitor(), &MonitorModel::selectedIndexChanged, this,
-            &MainWindow::syncSelectionToView);
-    connect(lstComm->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                m_session.selectLine(current.isValid() ? current.row() : -1);
-            });
+    connect(lstComm, &MonitorView::rowPicked, this, [this](int row) { m_session.selectLine(row); });
     cmdClearComm = place(
         new CommandButton(QStringLiteral("Clear Comm"), CommandButton::Graphical, monitorFrame),
         "cmdClearComm", QStringLiteral("Clear Comm"), twipsRect(2640, 6000, 1215, 255));
@@ -211,19 +200,6 @@ void MainWindow::setTabOrder() {
           << frmSerialSettings->saveButton() << frmSerialSettings->cancelButton() << cmdReset;
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-}
-
-void MainWindow::syncSelectionToView(int index) {
-    QItemSelectionModel* selection = lstComm->selectionModel();
-    if (index < 0) {
-        selection->clear();
-        return;
-    }
-    const QModelIndex row = m_session.monitorItems()->index(index, 0);
-    if (!row.isValid())
-        return; // shown once the row is published
-    selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
-    lstComm->scrollTo(row);
 }
 
 void MainWindow::showReplyStatus(const QByteArray& reply) {

@@ -11,13 +11,13 @@
 
 class CommandButton;
 class MonitorCopy;
+class MonitorView;
 class PortSettingsPanel;
 class PressFeedback;
 class QAction;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class SequenceRunWindow;
 class ShapeWidget;
 
@@ -57,7 +57,6 @@ private:
     void buildControls();
     void buildMenus();
     void setTabOrder();
-    void syncSelectionToView(int index);
 
     void closeProgram();
     void openSettings();
@@ -81,7 +80,7 @@ private:
     QGroupBox* monitorFrame = nullptr; // "Frame2"
     QWidget* responseFrame = nullptr;  // "Frame3"
     QLineEdit* txtCommPort = nullptr;
-    QListView* lstComm = nullptr;
+    MonitorView* lstComm = nullptr;
     QLabel* lblResponse = nullptr;
     ShapeWidget* Shape1 = nullptr;
     QTimer tmrKeyPress;

@@ -6,7 +6,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QListView>
+#include <QAbstractScrollArea>
 #include <QMenu>
 
 namespace {
@@ -18,7 +18,7 @@ QString textOf(const MonitorModel& model, int row) {
 
 } // namespace
 
-MonitorCopy::MonitorCopy(QListView* view, const MonitorModel& model)
+MonitorCopy::MonitorCopy(QAbstractScrollArea* view, const MonitorModel& model)
     : QObject(view), m_view(view), m_model(model) {
     auto* copy = new QAction(QStringLiteral("Copy"), view);
     copy->setObjectName(QStringLiteral("actCopyLine"));

@@ -4,7 +4,7 @@
 #include <QString>
 
 class MonitorModel;
-class QListView;
+class QAbstractScrollArea;
 
 // Copy (Ctrl+C, or the context menu) puts the selected monitor line on the
 // clipboard with its time; Copy All every line. Plain text, one line each,
@@ -12,7 +12,7 @@ class QListView;
 class MonitorCopy : public QObject {
     Q_OBJECT
 public:
-    MonitorCopy(QListView* view, const MonitorModel& model);
+    MonitorCopy(QAbstractScrollArea* view, const MonitorModel& model);
 
     QString selectedText() const;
     QString allText() const;
@@ -22,6 +22,6 @@ public:
 private:
     void showMenu(const QPoint& at);
 
-    QListView* m_view;
+    QAbstractScrollArea* m_view;
     const MonitorModel& m_model;
 };

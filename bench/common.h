@@ -4,6 +4,9 @@
 // pseudo-terminal, the flood payload, statistics and the result lines that
 // scripts/bench gathers into its table.
 
+#include "app/twips.h"
+#include "protocol/commandtable.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -24,6 +27,30 @@
 #include <vector>
 
 namespace bench {
+
+// The main window's layout the probes aim at (in pixels): the client height,
+// and the centres of keys "1" and "2" (keypad frame, key offset, half a key).
+constexpr int clientHeight = twips(8790);
+constexpr int keyY = twips(480) + twips(480) + twips(1200) / 2;
+constexpr int key1X = twips(4680) + twips(360) + twips(1200) / 2;
+constexpr int key2X = twips(4680) + twips(2100) + twips(1200) / 2;
+
+// The frames keys "1" and "2" send.
+inline std::string keyFrame(int index) {
+    const CommandFrame& f = commands::keypad[std::size_t(index)];
+    return std::string(reinterpret_cast<const char*>(f.data.data()), f.size);
+}
+
+// How long a click holds the button down, as a hand does.
+constexpr int holdMs = 30;
+
+// Argument i as a number, or fallback when it is not there.
+inline int argInt(int argc, char** argv, int i, int fallback) {
+    return argc > i ? std::atoi(argv[i]) : fallback;
+}
+inline bool argIs(int argc, char** argv, int i, const char* word) {
+    return argc > i && std::strcmp(argv[i], word) == 0;
+}
 
 inline std::int64_t nowNs() {
     timespec ts{};
@@ -142,65 +169,18 @@ inline double maxOf(const std::vector<double>& v) {
     return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
 }
 
-// A figure for scripts/bench: "RESULT key value", one per line on stdout.
+// A figure for scripts/bench: "RESULT key value load", one per line on stdout.
+// The machine's load average of the last minute goes beside it: the
+// machine is shared, and a figure taken under load is inflated.
 inline void result(const char* key, double value) {
-    std::printf("RESULT %s %.4f\n", key, value);
+    double load = -1;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1)
+            load = -1;
+        std::fclose(f);
+    }
+    std::printf("RESULT %s %.4f %.2f\n", key, value, load);
     std::fflush(stdout);
-}
-
-// Resident memory of a process in KiB (VmRSS), -1 if unknown.
-inline long rssKiB(pid_t pid) {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(f, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
-}
-
-// CPU time of a whole process (all threads) from /proc/PID/stat, utime+stime,
-// in milliseconds. Its resolution is one clock tick (10 ms at USER_HZ 100).
-inline double cpuMsFromStat(pid_t pid) {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    // Fields after the command name start at field 3 (state).
-    std::vector<std::string> fields;
-    std::size_t at = close + 2;
-    while (at < text.size()) {
-        std::size_t end = text.find(' ', at);
-        if (end == std::string::npos)
-            end = text.size();
-        fields.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    if (fields.size() < 13)
-        return -1;
-    const double ticks = std::atof(fields[11].c_str()) + std::atof(fields[12].c_str());
-    return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
-}
-
-// CPU time of a whole process in milliseconds from the scheduler's own
-// nanosecond counts (/proc/PID/task/*/schedstat): a finer cross-check of the
-// tick-based figure above. Threads that ended earlier are not counted.
-inline double cpuMsFromSchedstat(pid_t pid) {
-    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return -1;
-    double total = 0;
-    while (dirent* e = ::readdir(d)) {
-        if (e->d_name[0] == '.')
-            continue;
-        std::ifstream f(dir + "/" + e->d_name + "/schedstat");
-        double ns = 0;
-        if (f >> ns)
-            total += ns;
-    }
-    ::closedir(d);
-    return total / 1e6;
 }
 
 } // namespace bench

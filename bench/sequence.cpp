@@ -4,6 +4,7 @@
 // sent after the last step, so start-up and the final report are left out.
 //   orv-bench-sequence ORV-TEST ORV-SIM [PAIRS]
 #include "common.h"
+#include "procfs.h"
 
 #include <csignal>
 #include <spawn.h>

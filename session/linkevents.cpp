@@ -97,7 +97,10 @@ void MainSession::completeReplies(const QList<QByteArray>& replies) {
         if (m_lastSendNs < 0)
             m_monitor.append("Reply: " + reply);
         else
-            m_monitor.appendReply("Reply: " + reply, nsSinceLastSend() / 1000, m_lastSendRow);
+            m_monitor.append(
+                "Reply: " + reply,
+                qint32(qMin<qint64>(nsSinceLastSend() / 1000, std::numeric_limits<qint32>::max())),
+                m_lastSendNumber);
         m_monitor.selectLast();
         Q_EMIT replyReceived(reply);
     }

@@ -1,6 +1,7 @@
 #include "session/mainsession.h"
 
 #include "serial/modemlines.h"
+#include "settings/monitorsetting.h"
 #include "settings/portsetting.h"
 
 MainSession::MainSession(QObject* parent) : QObject(parent) {
@@ -24,6 +25,12 @@ void MainSession::setPort(const QString& value) {
 
 void MainSession::loadSettings() {
     setPort(readPortSetting());
+    const MonitorLinesSetting lines = readMonitorLinesSetting();
+    m_monitor.setLineLimit(lines.lines);
+    if (!lines.problem.isEmpty()) {
+        m_monitor.append("Error: " + lines.problem.toUtf8());
+        m_monitor.selectLast();
+    }
 }
 
 void MainSession::setModemLines(std::unique_ptr<ModemLines> lines) {

@@ -35,7 +35,8 @@ public:
     // The configured port value as text (a number, a path or a device name).
     QString port() const { return m_port; }
     void setPort(const QString& value);
-    // Reads the stored port from config.ini into port().
+    // Reads the stored port from config.ini into port(), and how many lines
+    // the monitor holds (a bad value is named in the monitor).
     void loadSettings();
 
     QByteArray serialInput() const { return m_serialInput; }
@@ -49,7 +50,7 @@ public:
     QAbstractItemModel* monitorItems() { return &m_monitor; }
     void clearMonitor() {
         m_monitor.clear();
-        m_lastSendRow = -1;
+        m_lastSendNumber = -1;
     }
     // Out-of-range indices mean "no selection", as -1 does.
     void selectLine(int index) { m_monitor.setSelectedIndex(index); }
@@ -122,5 +123,5 @@ private:
     SessionLog m_log;
     quint64 m_sendCount = 0;
     qint64 m_lastSendNs = -1;
-    int m_lastSendRow = -1;
+    qint64 m_lastSendNumber = -1; // the latest send line (see MonitorModel::droppedCount)
 };

@@ -12,35 +12,36 @@ MonitorModel::MonitorModel(QObject* parent) : QAbstractListModel(parent) {
     connect(&m_publishTimer, &QTimer::timeout, this, &MonitorModel::publish);
 }
 
-void MonitorModel::append(const QByteArray& line) {
-    m_lines.push_back({line, QDateTime::currentMSecsSinceEpoch()});
-    Q_EMIT lineAppended(count() - 1);
-    schedulePublish();
-}
-
-void MonitorModel::appendReply(const QByteArray& line, qint64 sinceSendUs, int sendRow) {
+void MonitorModel::append(const QByteArray& line, qint32 sinceSendUs, qint64 sendNumber) {
+    if (m_lines.size() >= std::size_t(m_limit))
+        dropOldest(m_lines.size() - std::size_t(m_limit) + 1);
     Line l{line, QDateTime::currentMSecsSinceEpoch()};
-    l.sinceSendUs =
-        qint32(qBound(qint64(0), sinceSendUs, qint64(std::numeric_limits<qint32>::max())));
-    l.sendRowsBack = sendRow >= 0 && sendRow < count() ? count() - sendRow : 0;
+    l.sinceSendUs = sinceSendUs;
+    // Relative, so it stays right as the oldest lines leave.
+    const qint64 back = m_dropped + count() - sendNumber;
+    l.sendRowsBack = sendNumber >= 0 && back > 0 && back <= count() ? qint32(back) : 0;
     m_lines.push_back(l);
     Q_EMIT lineAppended(count() - 1);
     schedulePublish();
 }
 
-QString MonitorModel::toolTip(int row) const {
-    const Line& l = at(row);
-    QString tip = lineTime(l.msecsSinceEpoch);
-    if (l.sinceSendUs < 0)
-        return tip;
-    const double ms = l.sinceSendUs / 1000.0;
-    tip += QLatin1Char('\n') + (ms < 10000
-                                    ? QString::number(ms, 'f', 1) + QStringLiteral(" ms")
-                                    : QString::number(ms / 1000, 'f', 1) + QStringLiteral(" s"));
-    const int send = row - l.sendRowsBack;
-    if (l.sendRowsBack > 0 && send >= 0)
-        return tip + QStringLiteral(" after \"%1\"").arg(visibleText(at(send).text));
-    return tip + QStringLiteral(" after the latest send");
+void MonitorModel::setLineLimit(int lines) {
+    m_limit = qMax(1, lines);
+    if (m_lines.size() > std::size_t(m_limit)) {
+        dropOldest(m_lines.size() - std::size_t(m_limit));
+        schedulePublish();
+    }
+}
+
+void MonitorModel::dropOldest(std::size_t lines) {
+    m_lines.erase(m_lines.begin(), m_lines.begin() + std::ptrdiff_t(lines));
+    m_dropped += qint64(lines);
+    if (m_selected >= 0) {
+        // The selected line keeps its selection while it is held.
+        m_selected -= int(lines);
+        if (m_selected < 0)
+            m_selected = -1;
+    }
 }
 
 void MonitorModel::schedulePublish() {
@@ -59,6 +60,8 @@ void MonitorModel::clear() {
     beginResetModel();
     m_lines.clear();
     m_lines.shrink_to_fit();
+    m_dropped = 0;
+    m_shownFrom = 0;
     m_published = 0;
     m_selected = -1;
     endResetModel();
@@ -71,7 +74,7 @@ void MonitorModel::setSelectedIndex(int index) {
     if (index == m_selected)
         return;
     m_selected = index;
-    if (index < m_published)
+    if (index < 0 || shownSelection() >= 0)
         Q_EMIT selectedIndexChanged(index);
     else
         schedulePublish();
@@ -79,6 +82,16 @@ void MonitorModel::setSelectedIndex(int index) {
 
 void MonitorModel::publish() {
     m_publishTimer.stop();
+    // Rows that left reach the views first, as one removal at the top.
+    const qint64 gone = qMin(m_dropped - m_shownFrom, qint64(m_published));
+    if (gone > 0) {
+        beginRemoveRows({}, 0, int(gone) - 1);
+        m_shownFrom += gone;
+        m_published -= int(gone);
+        endRemoveRows();
+    }
+    if (m_published == 0)
+        m_shownFrom = m_dropped; // lines that left before they were ever shown
     if (m_published < count()) {
         beginInsertRows({}, m_published, count() - 1);
         m_published = count();
@@ -87,7 +100,51 @@ void MonitorModel::publish() {
         // A selection made while its row was unpublished is shown now.
         if (m_selected >= 0)
             Q_EMIT selectedIndexChanged(m_selected);
+    } else if (gone > 0 && m_selected < 0) {
+        Q_EMIT selectedIndexChanged(-1); // the selected line has left
     }
+}
+
+const MonitorModel::Line* MonitorModel::shownLine(int row) const {
+    if (row < 0 || row >= m_published)
+        return nullptr;
+    const qint64 held = m_shownFrom + row - m_dropped;
+    return held < 0 ? nullptr : &m_lines[std::size_t(held)];
+}
+
+int MonitorModel::shownSelection() const {
+    if (m_selected < 0)
+        return -1;
+    const qint64 row = m_dropped + m_selected - m_shownFrom;
+    return row < m_published ? int(row) : -1;
+}
+
+QString MonitorModel::displayText(const Line& line) {
+    if (line.text.size() <= displayedBytes)
+        return visibleText(line.text);
+    return visibleText(line.text.first(displayedBytes)) +
+           QStringLiteral(" \u2026 (%1 bytes)").arg(line.text.size());
+}
+
+QString MonitorModel::toolTip(int row) const {
+    const Line& l = at(row);
+    QString tip = lineTime(l.msecsSinceEpoch);
+    if (l.sinceSendUs < 0)
+        return tip;
+    const double ms = l.sinceSendUs / 1000.0;
+    tip += QLatin1Char('\n') + (ms < 10000
+                                    ? QString::number(ms, 'f', 1) + QStringLiteral(" ms")
+                                    : QString::number(ms / 1000, 'f', 1) + QStringLiteral(" s"));
+    const int send = row - l.sendRowsBack;
+    if (l.sendRowsBack > 0 && send >= 0)
+        return tip + QStringLiteral(" after \"%1\"").arg(visibleText(at(send).text));
+    return tip + QStringLiteral(" after the latest send");
+}
+
+QString MonitorModel::shownToolTip(int row) const {
+    if (!shownLine(row))
+        return {};
+    return toolTip(int(m_shownFrom + row - m_dropped));
 }
 
 int MonitorModel::rowCount(const QModelIndex& parent) const {
@@ -95,18 +152,15 @@ int MonitorModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant MonitorModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_published)
+    const Line* line = index.isValid() ? shownLine(index.row()) : nullptr;
+    if (!line)
         return {};
-    const Line& l = at(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        if (l.text.size() <= displayedBytes)
-            return visibleText(l.text);
-        return visibleText(l.text.first(displayedBytes)) +
-               QStringLiteral(" \u2026 (%1 bytes)").arg(l.text.size());
+        return displayText(*line);
     case Qt::ToolTipRole:
-        return toolTip(index.row());
+        return shownToolTip(index.row());
     default:
         return {};
     }

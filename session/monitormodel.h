@@ -1,19 +1,24 @@
 #pragma once
 
+#include "settings/monitorsetting.h"
+
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <vector>
+#include <deque>
 
 // The communication monitor: an ordered list of lines, only ever appended to
 // or cleared, with one selected line (-1 for none). Lines are kept as the
 // bytes they were made of; views get a visible rendering of them.
 //
+// It holds at most lineLimit() lines: the oldest leave as new ones come (the
+// session log keeps them), so a device that talks for days costs flat memory.
+//
 // Appends are cheap and immediate for count(), line() and the selection; the
 // rows reach attached views in batches, at most one per publishIntervalMs, so
-// a chatty device costs a few dozen view updates a second rather than one per
-// read. A line arriving after a quiet spell is published at once.
+// a chatty device costs a few view updates a second rather than one per read.
+// A line arriving after a quiet spell is published at once.
 class MonitorModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -27,32 +32,52 @@ public:
     };
 
     // The shortest time between two batches of rows reaching the views.
-    static constexpr int publishIntervalMs = 30;
+    static constexpr int publishIntervalMs = 50;
     // Views show at most this many bytes of a line, then its length: a
     // megabyte line would otherwise be laid out whole at every repaint.
     static constexpr int displayedBytes = 128;
+    static constexpr int defaultLineLimit = MonitorLinesSetting::defaultLines;
 
     explicit MonitorModel(QObject* parent = nullptr);
 
-    void append(const QByteArray& line);
-    // A reply line, timed from the latest send; sendRow is that send's row
-    // (-1 when it is no longer in the monitor).
-    void appendReply(const QByteArray& line, qint64 sinceSendUs, int sendRow);
+    // A line; for a reply, how long after the latest send it came and that
+    // send line's number (see droppedCount()).
+    void append(const QByteArray& line, qint32 sinceSendUs = -1, qint64 sendNumber = -1);
     void clear();
     int count() const { return int(m_lines.size()); }
     const Line& at(int row) const { return m_lines[std::size_t(row)]; }
     QByteArray line(int row) const { return at(row).text; }
-    // What a row's tooltip says: its time, and for a reply how long after
+    // What a line's tooltip says: its time, and for a reply how long after
     // which send it came ("12.4 ms after "Key: 5 - 0B 05 10"").
     QString toolTip(int row) const;
+    // The same for a row the views have been told of (see shownLine()).
+    QString shownToolTip(int row) const;
+
+    int lineLimit() const { return m_limit; }
+    // Lines beyond the new limit leave at once, oldest first.
+    void setLineLimit(int lines);
+    // How many lines have left since the last clear: the line at row r is
+    // the (droppedCount() + r)-th since then, a number that stays with it.
+    qint64 droppedCount() const { return m_dropped; }
 
     int selectedIndex() const { return m_selected; }
     // Out-of-range indices mean "no selection", as -1 does.
     void setSelectedIndex(int index);
     void selectLast() { setSelectedIndex(count() - 1); }
 
+    // What views show for a line.
+    static QString displayText(const Line& line);
+
     // Makes every appended line a row of the attached views now.
     void publish();
+
+    // For views, in the rows they have been told of: the line behind a row,
+    // null once it has left (its removal reaches the views with the next
+    // batch), and the selected row, -1 if none or not published yet.
+    const Line* shownLine(int row) const;
+    int shownSelection() const;
+    // The number since the last clear of the line behind a row (see droppedCount()).
+    qint64 shownNumber(int row) const { return m_shownFrom + row; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -64,8 +89,13 @@ Q_SIGNALS:
 
 private:
     void schedulePublish();
+    void dropOldest(std::size_t lines);
 
-    std::vector<Line> m_lines;
+    std::deque<Line> m_lines;
+    int m_limit = defaultLineLimit;
+    qint64 m_dropped = 0;
+    // Rows the views know: lines numbered m_shownFrom .. m_shownFrom + m_published - 1.
+    qint64 m_shownFrom = 0;
     int m_published = 0;
     int m_selected = -1;
     QTimer m_publishTimer;

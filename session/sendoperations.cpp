@@ -10,7 +10,7 @@ void MainSession::send(const CommandFrame& frame) {
         m_lastSendNs = m_clock.nsecsElapsed();
         ++m_sendCount;
         m_monitor.append(frame.monitorLine());
-        m_lastSendRow = m_monitor.count() - 1;
+        m_lastSendNumber = m_monitor.droppedCount() + m_monitor.count() - 1;
         return;
     }
     // Nothing reached the device, so the line must not read like a sent frame.

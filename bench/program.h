@@ -1,0 +1,52 @@
+#pragma once
+
+// A program under test, started on the device end's pseudo-terminal under
+// the X server, and ended on the way out.
+
+#include "procfs.h"
+#include "xconnection.h"
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// What to start: orv-test (its config.ini written beside it, naming the
+// port) or GtkTerm (the port on its command line).
+struct Target {
+    std::string program;
+    bool gtkterm = false;
+
+    std::vector<std::string> argv(const std::string& port) const;
+};
+
+struct Program {
+    pid_t pid = -1;
+    xcb_window_t window = XCB_NONE;
+    std::int64_t startNs = 0;
+    std::int64_t mappedNs = 0;
+
+    Program(X& x, const Target& target, const DevicePty& pty);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Whether the program holds the device's terminal open.
+    bool holds(const std::string& path) const;
+    // Libraries of an OpenGL implementation in its address space.
+    int openGlLibraries() const;
+};
+
+// A program started on a device of its own, by default settled after its
+// first paints.
+struct Fresh {
+    DevicePty pty;
+    Program program;
+
+    Fresh(X& x, const Target& target, bool settled = true);
+
+private:
+    static const DevicePty& opened(DevicePty& d);
+};
+
+} // namespace bench
