@@ -14,8 +14,8 @@ template <std::size_t N> QByteArray bytes(const char (&text)[N]) {
 }
 
 // No line breaks, every other byte value, as a corrupted file would hold.
-QByteArray tenMegabytes() {
-    QByteArray b(10 * 1024 * 1024, Qt::Uninitialized);
+QByteArray nearlyOneMebibyte() {
+    QByteArray b(1000 * 1000, Qt::Uninitialized);
     for (qsizetype i = 0; i < b.size(); ++i) {
         const char c = char((i * 31 + 7) & 0xFF);
         b[i] = (c == '\n' || c == '\r') ? 'x' : c;
@@ -39,8 +39,8 @@ private Q_SLOTS:
             << bytes("\x00\xFF\xFE garbage \x01\x02\n\x7F[\x00\xC3]\n=\x00\xFF\n[SETTINGS]\n"
                      "\x00\x01 not a key\nport={port}\n\xFF\xFF\x00junk=\x00\n")
             << QByteArray();
-        QTest::newRow("a 10 MB line, and no line break at the end")
-            << tenMegabytes() + "\n[SETTINGS]\r\nport={port}" << QByteArray();
+        QTest::newRow("a 1 MB line, and no line break at the end")
+            << nearlyOneMebibyte() + "\n[SETTINGS]\r\nport={port}" << QByteArray();
         QTest::newRow("UTF-8 byte-order mark")
             << QByteArray("\xEF\xBB\xBF[SETTINGS]\r\nport={port}\r\n; \xC3\xBC\r\n")
             << QByteArray();
