@@ -122,7 +122,7 @@ private Q_SLOTS:
         MainWindow* w = bench.start();
         // An opener that finds no viewer, as xdg-open does on a bare system.
         const QString opener = bench.dir.filePath(QStringLiteral("xdg-open"));
-        writeFile(opener, "#!/bin/sh\nexit 3\n");
+        writeFile(opener, "#!/bin/sh\ntouch \"$0.ran\"\nexit 3\n");
         QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner);
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", bench.dir.path().toLocal8Bit() + ':' + path);
@@ -133,6 +133,8 @@ private Q_SLOTS:
         QTRY_VERIFY(answer.seen());
         qputenv("PATH", path);
         QCOMPARE(answer->text, QStringLiteral("No viewer could open %1.").arg(document));
+        // Said because the opener failed, not for want of trying it.
+        QVERIFY(QFile::exists(opener + QStringLiteral(".ran")));
     }
 };
 
