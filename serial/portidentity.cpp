@@ -29,7 +29,8 @@ bool controlsAnyProcess(quint64 tty) {
             continue;
         const QByteArray line = stat.read(1024);
         // The name in parentheses may hold anything; the fields follow its end.
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+        const QList<QByteArray> fields =
+            line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
         bool ok = false;
         const qint64 ttyNr = fields.value(4).toLongLong(&ok);
         if (ok && ttyNr != 0 && quint64(quint32(ttyNr)) == tty)

@@ -14,8 +14,7 @@ QString openFailure(const QSerialPort& port, const QString& path) {
     if (!holder.isEmpty())
         return QStringLiteral("it is in use by another program (%1)").arg(holder);
     const QString reason = port.errorString();
-    if (port.error() == QSerialPort::PermissionError &&
-        reason.contains(QLatin1String("locking")))
+    if (port.error() == QSerialPort::PermissionError && reason.contains(QLatin1String("locking")))
         return QStringLiteral("it is in use by another program");
     if (port.error() == QSerialPort::DeviceNotFoundError && namesPseudoTerminal(path))
         return QStringLiteral("the device closed its end (its pseudo-terminal is gone)");

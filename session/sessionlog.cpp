@@ -57,10 +57,9 @@ bool SessionLog::open(QString* why) {
         return false;
     }
     // Not through a link, and never blocking on a FIFO put in its place.
-    const int fd = ::open(QFile::encodeName(pathFor(m_day)).constData(),
-                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
-                              O_NOCTTY,
-                          0644);
+    const int fd = ::open(
+        QFile::encodeName(pathFor(m_day)).constData(),
+        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
     struct stat st {};
     if (fd < 0) {
         const int err = errno;

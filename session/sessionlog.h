@@ -52,9 +52,9 @@ private:
     bool m_reported = false;
     bool m_flushQueued = false;
     LineStamper m_stamper;
-    QByteArray m_pending;     // whole lines, waiting for the next write
+    QByteArray m_pending; // whole lines, waiting for the next write
     qsizetype m_pendingLines = 0;
-    QByteArray m_unfinished;  // the rest of a write cut short: it goes first
+    QByteArray m_unfinished;   // the rest of a write cut short: it goes first
     qsizetype m_lostLines = 0; // not logged since writing last worked
     QString m_lostReason;
 };

@@ -88,7 +88,8 @@ SettingsFile readSettingsFile(const QString& path) {
         if (f.error.isEmpty()) {
             f.content.truncate(got);
             if (got > maxSettingsFileBytes)
-                f = failed(path, QStringLiteral("it is larger than %1 bytes").arg(maxSettingsFileBytes));
+                f = failed(path,
+                           QStringLiteral("it is larger than %1 bytes").arg(maxSettingsFileBytes));
             else if (isUtf16(f.content))
                 f = failed(path, QStringLiteral("it is UTF-16 text; save it as UTF-8"));
         }

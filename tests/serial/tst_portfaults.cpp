@@ -74,12 +74,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("opens");
         QTest::addColumn<bool>("retried");
         QTest::addColumn<QString>("why");
-        QTest::newRow("a shell's terminal") << "session" << false << false
-                                            << "it is the terminal of a running session";
-        QTest::newRow("own terminal (/dev/tty)") << "tty" << false << false
-                                                 << "it is the terminal of a running session";
-        QTest::newRow("gone pseudo-terminal") << "gone" << false << false
-                                              << "the device closed its end";
+        QTest::newRow("a shell's terminal")
+            << "session" << false << false << "it is the terminal of a running session";
+        QTest::newRow("own terminal (/dev/tty)")
+            << "tty" << false << false << "it is the terminal of a running session";
+        QTest::newRow("gone pseudo-terminal")
+            << "gone" << false << false << "the device closed its end";
         QTest::newRow("simulated device") << "device" << true << false << "";
         QTest::newRow("link not made yet") << "link" << false << true << "";
     }

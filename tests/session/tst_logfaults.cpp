@@ -93,9 +93,12 @@ private Q_SLOTS:
     void logThatIsNoPlainFileOfOursIsRefused_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("symbolic link") << "link" << "it is a symbolic link";
-        QTest::newRow("FIFO") << "fifo" << "it is not a regular file";
-        QTest::newRow("another user's file") << "foreign" << "it belongs to another user";
+        QTest::newRow("symbolic link") << "link"
+                                       << "it is a symbolic link";
+        QTest::newRow("FIFO") << "fifo"
+                              << "it is not a regular file";
+        QTest::newRow("another user's file") << "foreign"
+                                             << "it belongs to another user";
     }
 
     void logThatIsNoPlainFileOfOursIsRefused() {

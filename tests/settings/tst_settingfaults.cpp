@@ -27,8 +27,10 @@ QString stateOf(const QString& path) {
     QFile f(path);
     const QByteArray content =
         S_ISREG(st.st_mode) && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    return QStringLiteral("%1 %2 %3").arg(st.st_mode).arg(QFile::symLinkTarget(path)).arg(
-        QString::fromLatin1(content.toHex()));
+    return QStringLiteral("%1 %2 %3")
+        .arg(st.st_mode)
+        .arg(QFile::symLinkTarget(path))
+        .arg(QString::fromLatin1(content.toHex()));
 }
 
 } // namespace
@@ -55,17 +57,26 @@ private Q_SLOTS:
     void unusableFileIsNamedAndLeftAlone_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("endless device") << "zero" << "it is a character device, not a file";
-        QTest::newRow("FIFO") << "fifo" << "it is a FIFO, not a file";
-        QTest::newRow("directory") << "dir" << "it is a directory, not a file";
-        QTest::newRow("dangling link") << "dangling" << "it is a symbolic link to nothing";
-        QTest::newRow("looping link") << "loop" << "it is a loop of symbolic links";
-        QTest::newRow("UTF-16") << "utf16" << "it is UTF-16 text; save it as UTF-8";
-        QTest::newRow("over 1 MiB") << "huge" << "it is larger than 1048576 bytes";
+        QTest::newRow("endless device") << "zero"
+                                        << "it is a character device, not a file";
+        QTest::newRow("FIFO") << "fifo"
+                              << "it is a FIFO, not a file";
+        QTest::newRow("directory") << "dir"
+                                   << "it is a directory, not a file";
+        QTest::newRow("dangling link") << "dangling"
+                                       << "it is a symbolic link to nothing";
+        QTest::newRow("looping link") << "loop"
+                                      << "it is a loop of symbolic links";
+        QTest::newRow("UTF-16") << "utf16"
+                                << "it is UTF-16 text; save it as UTF-8";
+        QTest::newRow("over 1 MiB") << "huge"
+                                    << "it is larger than 1048576 bytes";
         // A regular file: Save replaces the value and so mends it.
         QTest::newRow("value over 4096 bytes")
-            << "longvalue" << "the value of port in [SETTINGS] is longer than 4096 bytes";
-        QTest::newRow("unreadable") << "unreadable" << "Permission denied";
+            << "longvalue"
+            << "the value of port in [SETTINGS] is longer than 4096 bytes";
+        QTest::newRow("unreadable") << "unreadable"
+                                    << "Permission denied";
     }
 
     void unusableFileIsNamedAndLeftAlone() {
