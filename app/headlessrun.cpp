@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -148,7 +149,7 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
     }
 
     SequenceRunner runner(session, std::move(sequence));
-    SignalWatcher watcher;
+    SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     int signalNumber = 0;
     QObject::connect(&watcher, &SignalWatcher::received, [&](int number) {
         signalNumber = number;

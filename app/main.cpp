@@ -1,8 +1,10 @@
 #include "app/headlessrun.h"
 #include "app/windows.h"
 #include "settings/configuration.h"
+#include "session/signalwatcher.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -65,6 +67,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(ORV_VERSION));
 
     Windows windows;
+    // Asked to stop (kill, Ctrl+C, a closed terminal): end in good order, no question.
+    SignalWatcher stop({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&stop, &SignalWatcher::received, &windows, &Windows::endAll);
     windows.showMain();
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 
 #include "app/commandbutton.h"
 #include "app/controls.h"
+#include "app/documentopener.h"
 #include "app/fonts.h"
 #include "app/monitorcopy.h"
 #include "app/monitorview.h"
@@ -14,7 +15,6 @@
 #include "settings/configuration.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -24,7 +24,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
-#include <QUrl>
 
 static void initResources() {
     Q_INIT_RESOURCE(resources);
@@ -79,6 +78,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         txtCommPort->setToolTip(port);
     });
     connect(&m_session, &MainSession::replyReceived, this, &MainWindow::showReplyStatus);
+    connect(&m_session.link(), &SerialLink::portLost, this, &MainWindow::resetReplyStatus);
     connect(&m_session, &MainSession::linkProblem, this, &MainWindow::showLinkWarning,
             Qt::QueuedConnection);
 
@@ -170,7 +170,10 @@ void MainWindow::buildControls() {
     cmdClearComm = place(
         new CommandButton(QStringLiteral("Clear Comm"), CommandButton::Graphical, monitorFrame),
         "cmdClearComm", QStringLiteral("Clear Comm"), twipsRect(2640, 6000, 1215, 255));
-    connect(cmdClearComm, &QPushButton::clicked, this, [this] { m_session.clearMonitor(); });
+    connect(cmdClearComm, &QPushButton::clicked, this, [this] {
+        m_session.clearMonitor();
+        resetReplyStatus();
+    });
     // A plain container: it has no border, so its caption is never drawn.
     responseFrame = place(new QWidget(monitorFrame), "Frame3", QStringLiteral("Response"),
                           twipsRect(120, 5880, 1815, 615));
@@ -222,13 +225,21 @@ void MainWindow::showReplyStatus(const QByteArray& reply) {
     case ReplyStatus::Other:
         return;
     }
-    const QString caption = QLatin1String(replyStatusName(status));
+    showLamp(QLatin1String(replyStatusName(status)), lamp, QLatin1String(lampName));
+}
+
+void MainWindow::showLamp(const QString& caption, const QColor& lamp, const QString& lampName) {
     lblResponse->setText(caption);
     // Screen readers follow what the label and the lamp now show.
     lblResponse->setAccessibleName(caption);
     lblResponse->adjustSize();
     Shape1->setFillColor(lamp);
-    Shape1->setAccessibleDescription(QLatin1String(lampName));
+    Shape1->setAccessibleDescription(lampName);
+}
+
+void MainWindow::resetReplyStatus() {
+    // An old ACK must not read as current once the device is gone or the monitor cleared.
+    showLamp(QStringLiteral("Response"), Qt::black, QStringLiteral("black"));
 }
 
 void MainWindow::closeProgram() {
@@ -280,9 +291,10 @@ void MainWindow::openInterfaceDocument() {
                                  looked.join(QLatin1Char('\n')));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    openInViewer(path, this, [this, path] {
         QMessageBox::warning(this, programTitle(),
                              QStringLiteral("No viewer could open %1.").arg(path));
+    });
 }
 
 void MainWindow::showLinkWarning(const QString& message) {

@@ -34,6 +34,8 @@ public:
 
     // Lights lblResponse and Shape1 for an ACK, NAK or CRC reply.
     void showReplyStatus(const QByteArray& reply);
+    // Back to the black lamp and "Response": no reply is current.
+    void resetReplyStatus();
 
     // Where the Port Settings panel gets the ports it offers.
     void setPortLister(PortLister lister);
@@ -65,6 +67,7 @@ private:
     void chooseSequence();
     void stopSequence();
     void setSendingEnabled(bool enabled);
+    void showLamp(const QString& caption, const QColor& lamp, const QString& lampName);
 
     MainSession m_session;
     bool m_ending = false;

@@ -27,13 +27,15 @@ public:
     // window, which loads a fresh main window two seconds later.
     void restart();
     void showAbout();
+    // Ends the program as File > Close with OK does: every window goes, the
+    // port is closed and the log written out.
+    void endAll();
 
     // How the program ends; tests put something harmless here.
     std::function<void()> endProgram;
 
 private:
     void unloadMain();
-    void endAll();
 
     QPointer<MainWindow> m_main;
     QPointer<TitleCard> m_splash;

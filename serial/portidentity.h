@@ -21,3 +21,10 @@ struct PortIdentity {
 bool reopenIsSafe(const PortIdentity& opened, const QString& path);
 // Whether a retry can ever be safe for a device opened as `opened`.
 bool reopenCanBecomeSafe(const PortIdentity& opened);
+
+// Whether path is a terminal that is the controlling terminal of a session:
+// a shell's or another program's, which must never be taken over as a port.
+bool isSessionTerminal(const QString& path);
+// Whether path names a pseudo-terminal, directly or through a link, even one
+// that is gone.
+bool namesPseudoTerminal(const QString& path);

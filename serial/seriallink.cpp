@@ -1,14 +1,25 @@
 #include "serial/seriallink.h"
 
+#include "serial/portidentity.h"
+#include "serial/portlock.h"
 #include "serial/portname.h"
 
 namespace {
 
 constexpr int modemPollMs = 100;
 
-QString withHint(const QSerialPort& port, QString reason) {
+// Why a port did not open, in the terms of what is wrong with it.
+QString openFailure(const QSerialPort& port, const QString& path) {
+    const QString holder = portLockHolder(path);
+    if (!holder.isEmpty())
+        return QStringLiteral("it is in use by another program (%1)").arg(holder);
+    const QString reason = port.errorString();
+    if (port.error() == QSerialPort::PermissionError && reason.contains(QLatin1String("locking")))
+        return QStringLiteral("it is in use by another program");
+    if (port.error() == QSerialPort::DeviceNotFoundError && namesPseudoTerminal(path))
+        return QStringLiteral("the device closed its end (its pseudo-terminal is gone)");
     if (port.error() == QSerialPort::PermissionError)
-        reason += QStringLiteral(" (is your user in the dialout group?)");
+        return reason + QStringLiteral(" (is your user in the dialout group?)");
     return reason;
 }
 
@@ -92,6 +103,12 @@ bool SerialLink::setPortOpen(bool open) {
     if (m_portName.isEmpty())
         return fail(m_lastError.isEmpty() ? QStringLiteral("No serial port is set") : m_lastError);
 
+    m_refusedTerminal = isSessionTerminal(m_portName);
+    if (m_refusedTerminal)
+        return fail(QStringLiteral("Cannot open %1: it is the terminal of a running session "
+                                   "(a shell or another program), not a device; it is left alone")
+                        .arg(m_portName));
+
     m_port.setPortName(m_portName);
     m_port.setBaudRate(QSerialPort::Baud9600);
     m_port.setDataBits(QSerialPort::Data8);
@@ -99,7 +116,7 @@ bool SerialLink::setPortOpen(bool open) {
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        const QString reason = withHint(m_port, m_port.errorString());
+        const QString reason = openFailure(m_port, m_portName);
         m_port.clearError();
         return fail(QStringLiteral("Cannot open %1: %2").arg(m_portName, reason));
     }
@@ -120,9 +137,19 @@ bool SerialLink::output(const QByteArray& bytes) {
         return true;
     if (m_port.write(bytes) != bytes.size())
         return fail(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
-    // Start the write now rather than on the next turn of the event loop.
+    // Start the write now rather than on the next turn of the event loop. A
+    // write that fails there did not hand the frame over: it was not sent.
     m_port.flush();
+    if (m_port.error() != QSerialPort::NoError)
+        return fail(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
     return true;
+}
+
+void SerialLink::drainInput() {
+    // A zero timeout only reads what is there; readyRead comes with it. A
+    // device that never stops talking cannot hold the end up.
+    for (int i = 0; i < 16 && m_port.isOpen() && m_port.waitForReadyRead(0); ++i) {
+    }
 }
 
 void SerialLink::setDTREnable(bool on) {
@@ -153,7 +180,11 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
         error != QSerialPort::WriteError)
         return;
-    const QString message = QStringLiteral("Lost %1: %2").arg(m_portName, m_port.errorString());
+    // A pseudo-terminal reports its other side hanging up as an I/O error.
+    const QString reason = namesPseudoTerminal(m_portName)
+                               ? QStringLiteral("the device closed its end")
+                               : m_port.errorString();
+    const QString message = QStringLiteral("Lost %1: %2").arg(m_portName, reason);
     // Close after this signal has returned: the port is still inside its own
     // notifier here.
     QMetaObject::invokeMethod(

@@ -30,12 +30,18 @@ public:
     // Hands the bytes to the port without waiting; false when it is closed.
     bool output(const QByteArray& bytes);
     QByteArray input() { return m_port.readAll(); }
+    // Reads what the system holds for the port now, raising ReceiveEvent for
+    // it, without waiting; before closing, so that nothing said is lost.
+    void drainInput();
     qint64 inBufferCount() const { return m_port.bytesAvailable(); }
 
     void setDTREnable(bool on);
     bool dtrEnable() const { return m_dtr; }
 
     QString lastError() const { return m_lastError; }
+    // The last open was refused because the port is a session's terminal;
+    // trying it again would take that terminal over.
+    bool refusedAsTerminal() const { return m_refusedTerminal; }
 
     // For tests: modem lines that a pseudo-terminal cannot provide.
     void setModemLines(std::unique_ptr<ModemLines> lines);
@@ -61,4 +67,5 @@ private:
     QString m_lastError;
     bool m_dtr = false;
     bool m_probingModemLines = false;
+    bool m_refusedTerminal = false;
 };

@@ -8,7 +8,7 @@ bool MainSession::linkStart() {
     m_collector.clear();
     m_replyBound.stop();
     m_reconnect.stop();
-    const bool named = m_link.setCommPort(m_port);
+    const bool named = m_link.setCommPort(m_port) && m_settingsError.isEmpty();
     if (m_link.portOpen())
         m_link.setPortOpen(false);
     const bool opened = named && m_link.setPortOpen(true);
@@ -17,9 +17,20 @@ bool MainSession::linkStart() {
     m_wasOpen = opened;
     m_opened = opened ? PortIdentity::of(m_link.portName()) : PortIdentity{};
     if (!opened) {
-        reportProblem(m_link.lastError());
-        // A port that exists by name may still appear (adapter plugged in late).
-        if (named)
+        if (!m_settingsError.isEmpty()) {
+            reportProblem(m_settingsError);
+            return false;
+        }
+        // A port that exists by name may still appear (adapter plugged in late);
+        // a pseudo-terminal's number never comes back to the same device.
+        const bool retry = named && !m_link.refusedAsTerminal() &&
+                           reopenCanBecomeSafe(PortIdentity::of(m_link.portName()));
+        if (named && !retry && !m_link.refusedAsTerminal())
+            reportProblem(m_link.lastError() + QStringLiteral(" (not tried again: its number "
+                                                              "goes to the next terminal opened)"));
+        else
+            reportProblem(m_link.lastError());
+        if (retry)
             m_reconnect.start();
     }
     return opened;
@@ -27,8 +38,19 @@ bool MainSession::linkStart() {
 
 void MainSession::linkEnd() {
     m_reconnect.stop();
-    if (m_link.portOpen())
+    if (m_link.portOpen()) {
+        m_link.drainInput();
+        takeUnfinishedReply();
         m_link.setPortOpen(false);
+    }
+    m_log.flush();
+}
+
+void MainSession::takeUnfinishedReply() {
+    // Whatever the device said before the end stays on record, even unfinished.
+    receive();
+    m_replyBound.stop();
+    completeReplies(m_collector.expire(std::numeric_limits<qint64>::max()));
 }
 
 void MainSession::handleCommEvent(int code) {
@@ -65,10 +87,7 @@ void MainSession::expireReply() {
 }
 
 void MainSession::onPortLost(const QString& message) {
-    // Whatever the device said before it went stays on record, even unfinished.
-    receive();
-    m_replyBound.stop();
-    completeReplies(m_collector.expire(std::numeric_limits<qint64>::max()));
+    takeUnfinishedReply();
     if (!reopenCanBecomeSafe(m_opened)) {
         reportProblem(message);
         return;
@@ -81,8 +100,14 @@ void MainSession::retryPort() {
     // Opening a missing device fails at once, so this never holds the window.
     if (m_wasOpen && !reopenIsSafe(m_opened, m_link.portName()))
         return;
-    if (!m_link.setPortOpen(true))
+    if (!m_link.setPortOpen(true)) {
+        // Whatever came in its place under that name is someone's terminal.
+        if (m_link.refusedAsTerminal()) {
+            m_reconnect.stop();
+            reportProblem(m_link.lastError());
+        }
         return;
+    }
     m_opened = PortIdentity::of(m_link.portName());
     m_reconnect.stop();
     m_monitor.append("Port: " + m_link.portName().toUtf8() +

@@ -14,17 +14,24 @@ MainSession::MainSession(QObject* parent) : QObject(parent) {
     m_reconnect.setInterval(reconnectMs);
     connect(&m_reconnect, &QTimer::timeout, this, &MainSession::retryPort);
     connect(&m_monitor, &MonitorModel::lineAppended, this, &MainSession::logLine);
+    // Reported once; the log stays quiet about its later failures.
+    connect(&m_log, &SessionLog::failed, this,
+            [this](const QString& error) { m_monitor.append("Error: " + error.toUtf8()); });
     connect(&m_link, &SerialLink::commEvent, this, &MainSession::handleCommEvent);
     connect(&m_link, &SerialLink::portLost, this, &MainSession::onPortLost);
 }
 
 void MainSession::setPort(const QString& value) {
     m_port = value;
+    m_settingsError.clear();
     Q_EMIT portChanged(value);
 }
 
 void MainSession::loadSettings() {
-    setPort(readPortSetting());
+    QString error;
+    const QString port = readPortSetting(&error);
+    setPort(port);
+    m_settingsError = error;
     const MonitorLinesSetting lines = readMonitorLinesSetting();
     m_monitor.setLineLimit(lines.lines);
     if (!lines.problem.isEmpty()) {
@@ -45,10 +52,7 @@ void MainSession::reportProblem(const QString& message) {
 
 void MainSession::logLine(int row) {
     const MonitorModel::Line& line = m_monitor.at(row);
-    const QString error = m_log.append(line.msecsSinceEpoch, line.text);
-    // Reported once; the log stays quiet about its later failures.
-    if (!error.isEmpty())
-        m_monitor.append("Error: " + error.toUtf8());
+    m_log.append(line.msecsSinceEpoch, line.text);
 }
 
 void MainSession::addNote(const QByteArray& line) {

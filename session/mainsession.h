@@ -58,7 +58,9 @@ public:
     // Opens the configured port afresh. On failure the port stays closed, the
     // reason is in the monitor and in linkProblem, and the session goes on.
     bool linkStart();
-    // Closes the port if it is open, and stops trying to reopen it.
+    // Closes the port if it is open, and stops trying to reopen it. What the
+    // device sent is recorded first, a reply without its line feed included,
+    // and the log is written out.
     void linkEnd();
     bool portOpen() const { return m_link.portOpen(); }
     // The device path the port value named at the last link start.
@@ -100,12 +102,15 @@ private:
     void receive();
     void completeReplies(const QList<QByteArray>& replies);
     void expireReply();
+    void takeUnfinishedReply();
     void onPortLost(const QString& message);
     void retryPort();
     void logLine(int row);
     void reportProblem(const QString& message);
 
     QString m_port;
+    // Why config.ini could not be used, reported in its place at link start.
+    QString m_settingsError;
     QByteArray m_serialInput;
     QByteArray m_serialOutput;
     QByteArray m_cmdHex;

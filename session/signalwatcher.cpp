@@ -1,5 +1,6 @@
 #include "session/signalwatcher.h"
 
+#include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -7,47 +8,45 @@
 
 namespace {
 
-// The handler may only write to a pipe; everything else waits for the loop.
 int pipeFds[2] = {-1, -1};
 
-void onSignal(int number) {
+void onSignal(int signalNumber) {
     const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(number);
-    [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], &byte, 1);
+    const unsigned char n = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds enough to wake the loop.
+    [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &n, 1);
     errno = saved;
 }
 
-constexpr int watched[] = {SIGINT, SIGTERM, SIGHUP};
-
 } // namespace
 
-SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
-    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+SignalWatcher::SignalWatcher(std::initializer_list<int> signalNumbers, QObject* parent)
+    : QObject(parent), m_signals(signalNumbers) {
+    if (pipeFds[0] >= 0 || ::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readPipe);
-    struct sigaction action = {};
+    struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int s : watched)
+    for (const int s : m_signals)
         ::sigaction(s, &action, nullptr);
+    m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readPipe);
 }
 
 SignalWatcher::~SignalWatcher() {
-    for (int s : watched)
-        std::signal(s, SIG_DFL);
+    if (!m_notifier)
+        return;
+    for (const int s : m_signals)
+        ::signal(s, SIG_DFL);
     delete m_notifier;
-    m_notifier = nullptr;
-    for (int& fd : pipeFds) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    pipeFds[0] = pipeFds[1] = -1;
 }
 
 void SignalWatcher::readPipe() {
-    unsigned char byte = 0;
-    while (::read(pipeFds[0], &byte, 1) == 1)
-        Q_EMIT received(byte);
+    unsigned char n = 0;
+    while (::read(pipeFds[0], &n, 1) == 1)
+        Q_EMIT received(int(n));
 }

@@ -1,6 +1,7 @@
 #include "settings/configuration.h"
 
 #include "settings/inifile.h"
+#include "settings/settingsfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,8 +16,8 @@
 
 namespace {
 
-// The old profile calls read into a 50-byte buffer, terminator included.
-constexpr int kMaxValueLength = 49;
+// Far beyond any device path; a longer value is a damaged file, not a port.
+constexpr int kMaxValueBytes = 4096;
 
 QMutex& overrideMutex() {
     static QMutex mutex;
@@ -85,19 +86,23 @@ QString configPath() {
     return configLocation(currentPlaces()).path;
 }
 
-QString readIniValue(const QString& section, const QString& key, const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {};
-    const QString value = QString::fromUtf8(ini::lookup(content, section.toUtf8(), key.toUtf8()));
-    // Never leave half of a surrogate pair at the end.
-    int n = qMin<int>(value.size(), kMaxValueLength);
-    if (n > 0 && n < value.size() && value.at(n - 1).isHighSurrogate())
-        --n;
-    return value.left(n);
+QString readIniValue(const QString& section, const QString& key, const QString& path,
+                     QString* error) {
+    const SettingsFile file = readSettingsFile(path);
+    QString problem = file.error;
+    QByteArray value;
+    if (problem.isEmpty()) {
+        value = ini::lookup(file.content, section.toUtf8(), key.toUtf8());
+        if (value.size() > kMaxValueBytes)
+            problem = QStringLiteral("Cannot use the settings file %1: the value of %2 in [%3] "
+                                     "is longer than %4 bytes")
+                          .arg(path, key, section)
+                          .arg(kMaxValueBytes);
+    }
+    if (error)
+        *error = problem;
+    // Read whole or not at all: a cut value would name another device.
+    return problem.isEmpty() ? QString::fromUtf8(value) : QString();
 }
 
 IniWriteResult writeIniValue(const QString& section, const QString& key, const QString& value,
@@ -107,17 +112,14 @@ IniWriteResult writeIniValue(const QString& section, const QString& key, const Q
         return failure(QStringLiteral("write"), path,
                        QStringLiteral("the value contains a line break or NUL character"));
 
-    QByteArray content;
-    QFile existing(path);
-    if (existing.exists()) {
-        // Writing on top of a file we could not read would lose its other lines.
-        if (!existing.open(QIODevice::ReadOnly))
-            return failure(QStringLiteral("read"), path, existing.errorString());
-        content = existing.readAll();
-        if (existing.error() != QFileDevice::NoError)
-            return failure(QStringLiteral("read"), path, existing.errorString());
-        existing.close();
+    // Writing on top of a file we could not read would lose its other lines.
+    const SettingsFile existing = readSettingsFile(path);
+    if (!existing.error.isEmpty()) {
+        IniWriteResult result;
+        result.error = existing.error;
+        return result;
     }
+    const QByteArray& content = existing.content;
 
     const QByteArray wanted = value.toUtf8();
     const QByteArray updated = ini::edit(content, section.toUtf8(), key.toUtf8(), wanted);

@@ -16,10 +16,12 @@ Places currentPlaces();
 // The settings file in use: configLocation(currentPlaces()).path.
 QString configPath();
 
-// The value of key in section of the INI file at path, decoded as UTF-8 and cut
-// to at most 49 characters, like the old 50-byte profile buffer. A missing or
-// unreadable file, section or key reads as empty.
-QString readIniValue(const QString& section, const QString& key, const QString& path);
+// The value of key in section of the INI file at path, decoded as UTF-8 and
+// read whole. A missing file, section or key reads as empty. A file that is no
+// regular file, is over 1 MiB, cannot be read or is UTF-16, and a value over
+// 4,096 bytes, read as empty with the reason in *error (else *error is empty).
+QString readIniValue(const QString& section, const QString& key, const QString& path,
+                     QString* error = nullptr);
 
 struct IniWriteResult {
     bool ok = false;
@@ -31,7 +33,7 @@ struct IniWriteResult {
 // keeping every other byte of it. The file is replaced atomically, so it is
 // never left truncated. ok only when the new content reached the disk; nothing
 // is written for a value holding CR, LF or NUL, or for an existing file that
-// cannot be read.
+// readIniValue refuses.
 IniWriteResult writeIniValue(const QString& section, const QString& key, const QString& value,
                              const QString& path);
 

@@ -1,7 +1,7 @@
 #include "settings/portsetting.h"
 
-QString readPortSetting() {
-    return readIniValue(settingsSection, portKey, configPath());
+QString readPortSetting(QString* error) {
+    return readIniValue(settingsSection, portKey, configPath(), error);
 }
 
 IniWriteResult writePortSetting(const QString& value) {

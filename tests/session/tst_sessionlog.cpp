@@ -23,6 +23,7 @@ private Q_SLOTS:
         s.sendKeyCode(0); // no port: a "Not sent" line
         s.clearMonitor(); // clears the screen, never the log
         s.sendCommTest();
+        QCoreApplication::processEvents(); // the log is written once per event-loop turn
         const QString path = SessionLog::pathFor(QDate::currentDate());
         QCOMPARE(path, m_dir->path() + QStringLiteral("/orv-test/") +
                            QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".log"));

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// config.ini as read for a lookup or an edit: only a regular file of sane
+// size is read, so that a device, a FIFO or a huge file can neither hang nor
+// exhaust the program. A missing file is no error: it reads as empty.
+struct SettingsFile {
+    QByteArray content;
+    bool exists = false;
+    QString error; // names the path and what is wrong with it
+};
+
+// The largest config.ini read; far beyond anything a person writes.
+constexpr qint64 maxSettingsFileBytes = 1024 * 1024;
+
+SettingsFile readSettingsFile(const QString& path);
