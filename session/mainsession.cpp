@@ -31,6 +31,11 @@ void MainSession::loadSettings() {
     QString error;
     const QString port = readPortSetting(&error);
     setPort(port);
+    // Name the file, so the operator knows which one to fix: an installed
+    // program and one in a build folder read different files.
+    if (error.isEmpty() && port.trimmed().isEmpty())
+        error = QStringLiteral("No port is set in %1: choose one in Serial > Settings")
+                    .arg(configPath());
     m_settingsError = error;
     const MonitorLinesSetting lines = readMonitorLinesSetting();
     m_monitor.setLineLimit(lines.lines);
