@@ -124,14 +124,25 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
 
     MainSession session;
     LineStamper stamper;
+    // Lines go out once per event-loop turn, queued behind the session log's
+    // write of the same lines: whatever a watcher has read is in the log too,
+    // even if the run is killed right after.
     QByteArray out;
-    QObject::connect(&session.monitor(), &MonitorModel::lineAppended, [&](int row) {
-        const MonitorModel::Line& line = session.monitor().at(row);
-        out.clear();
-        stamper.append(out, line.msecsSinceEpoch, line.text);
-        out += '\n';
+    bool printQueued = false;
+    auto print = [&] {
         std::fwrite(out.data(), 1, std::size_t(out.size()), stdout);
         std::fflush(stdout);
+        out.clear();
+        printQueued = false;
+    };
+    QObject::connect(&session.monitor(), &MonitorModel::lineAppended, [&](int row) {
+        const MonitorModel::Line& line = session.monitor().at(row);
+        stamper.append(out, line.msecsSinceEpoch, line.text);
+        out += '\n';
+        if (!printQueued) {
+            printQueued = true;
+            QMetaObject::invokeMethod(&app, print, Qt::QueuedConnection);
+        }
     });
     if (options->port)
         session.setPort(*options->port);
@@ -159,6 +170,8 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
     });
     int status = 0;
     QObject::connect(&runner, &SequenceRunner::finished, [&] {
+        session.linkEnd(); // the log complete before the last lines are printed
+        print();
         say(stdout, runner.latencyLine());
         say(stdout, runner.verdictLine());
         if (runner.state() == SequenceRunner::State::PortLost)
