@@ -18,34 +18,29 @@ private Q_SLOTS:
         TestBench bench;
         MainWindow* w = bench.start();
         QWidget* view = child<QWidget>(w, "lstComm");
+        const MonitorModel& m = w->session().monitor();
+        const auto stamped = [&m](int i) {
+            return stampedLine(m.at(i).msecsSinceEpoch, m.line(i)) + QLatin1Char('\n');
+        };
         click(w, "cmdCommTest");
         bench.device.write("0B 00 0B\r\n");
-        const MonitorModel& m = w->session().monitor();
         QTRY_COMPARE(m.count(), 2);
         click(w, "cmdReset");
-        QTRY_COMPARE(m.rowCount(), 3);
+        QTRY_COMPARE(m.count(), 3);
         QCOMPARE(m.selectedIndex(), 1);
-
         view->setFocus();
-        QGuiApplication::clipboard()->clear();
         QTest::keySequence(view, QKeySequence::Copy);
-        QCOMPARE(QGuiApplication::clipboard()->text(),
-                 stampedLine(m.at(1).msecsSinceEpoch, m.line(1)) + QLatin1Char('\n'));
-
+        QCOMPARE(QGuiApplication::clipboard()->text(), stamped(1));
         // Copy All from the context menu, as an operator would choose it.
         QTimer::singleShot(0, this, [w] {
             auto* menu = w->findChild<QMenu*>(QStringLiteral("monitorMenu"));
-            QVERIFY(menu);
             for (QAction* a : menu->actions())
                 if (a->text() == QLatin1String("Copy All"))
                     a->trigger();
             menu->close();
         });
         Q_EMIT view->customContextMenuRequested(QPoint(5, 5));
-        QString all;
-        for (int i = 0; i < m.count(); ++i)
-            all += stampedLine(m.at(i).msecsSinceEpoch, m.line(i)) + QLatin1Char('\n');
-        QCOMPARE(QGuiApplication::clipboard()->text(), all);
+        QCOMPARE(QGuiApplication::clipboard()->text(), stamped(0) + stamped(1) + stamped(2));
     }
 
     void portSettingsOfferThePortsTheSystemLists() {
@@ -55,20 +50,17 @@ private Q_SLOTS:
             return QList<SerialPortEntry>{
                 {QStringLiteral("/dev/ttyS0"), {}},
                 {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FTDI FT232R USB UART")},
-                {QStringLiteral("/dev/serial/by-id/usb-FTDI_A1-if00"), QStringLiteral("FTDI")},
-            };
+                {QStringLiteral("/dev/serial/by-id/usb-FTDI_A1-if00"), QStringLiteral("FTDI")}};
         });
         trigger(w, "mnuSettings");
         auto* text = child<QLineEdit>(w, "txtPortSettings");
         auto* completer = qobject_cast<PortCompleter*>(text->completer());
-        QVERIFY(completer);
         text->clear();
         text->setFocus();
         QTest::keyClicks(text, QStringLiteral("usb"));
         QTRY_VERIFY(completer->popup()->isVisible());
-        QAbstractItemModel* offered = completer->completionModel();
-        QCOMPARE(offered->rowCount(), 2);
-        QCOMPARE(offered->index(0, 0).data().toString(),
+        QCOMPARE(completer->completionModel()->rowCount(), 2);
+        QCOMPARE(completer->completionModel()->index(0, 0).data().toString(),
                  QStringLiteral("/dev/ttyUSB0  (FTDI FT232R USB UART)"));
         // Choosing an entry puts its path in the box.
         QTest::keyClick(completer->popup(), Qt::Key_Down);
@@ -79,36 +71,27 @@ private Q_SLOTS:
     void portOpensWhenItAppearsAndAgainWhenItComesBack() {
         QTemporaryDir links;
         const QString link = links.filePath(QStringLiteral("orv-device"));
-        const QStringList args{QStringLiteral("--link"), link};
         TestBench bench(link);
         MainWindow* w = bench.start();
         MainSession& s = w->session();
-        QVERIFY(!s.portOpen());
-        QVERIFY(s.isReconnecting());
-        auto sim = std::make_unique<SimProcess>(args); // plugged in
-        QVERIFY(sim->isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(s.portOpen(), 10000);
-        QCOMPARE(lines(s.monitor()).last(), "Port: " + link.toUtf8() + " is open now");
-        click(w, "cmdCommTest");
-        QTRY_COMPARE(replies(s.monitor()).size(), 1);
-        const QList<QByteArray> before = lines(s.monitor());
-
-        QVERIFY(sim->stop()); // unplugged
-        QTRY_VERIFY(!s.portOpen());
-        QTRY_VERIFY(s.isReconnecting());
-        QVERIFY(lines(s.monitor()).last().startsWith("Error: Lost " + link.toUtf8()));
-        const int afterLoss = s.monitor().count();
-
-        sim = std::make_unique<SimProcess>(args); // and in again
-        QVERIFY(sim->isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(s.portOpen(), 10000);
-        QVERIFY(!s.isReconnecting());
-        QCOMPARE(s.monitor().line(afterLoss), "Port: " + link.toUtf8() + " is open again");
-        click(w, "cmdReset");
-        QTRY_COMPARE(s.monitor().count(), afterLoss + 3);
-        QCOMPARE(s.monitor().line(afterLoss + 2), QByteArray("Reply: 0B 00 0B\r\n"));
-        // Nothing before the loss went missing, and the loss is told once.
-        QCOMPARE(lines(s.monitor()).mid(0, before.size()), before);
+        QVERIFY(!s.portOpen() && s.isReconnecting());
+        QList<QByteArray> before = lines(s.monitor());
+        for (const char* now : {" is open now", " is open again"}) {
+            SimProcess sim({QStringLiteral("--link"), link}); // plugged in
+            QTRY_VERIFY_WITH_TIMEOUT(s.portOpen(), 10000);
+            QVERIFY(!s.isReconnecting());
+            QCOMPARE(s.monitor().line(before.size()), "Port: " + link.toUtf8() + now);
+            click(w, "cmdCommTest");
+            QTRY_COMPARE(s.monitor().count(), before.size() + 3);
+            QCOMPARE(s.monitor().line(before.size() + 2), QByteArray("Reply: 0B 00 0B\r\n"));
+            // Nothing before the loss went missing.
+            QCOMPARE(lines(s.monitor()).mid(0, before.size()), before);
+            QVERIFY(sim.stop()); // unplugged
+            QTRY_VERIFY(!s.portOpen() && s.isReconnecting());
+            QVERIFY(lines(s.monitor()).last().startsWith("Error: Lost " + link.toUtf8()));
+            before = lines(s.monitor());
+        }
+        // The loss is told once.
         QCOMPARE(w->findChildren<QMessageBox*>(QStringLiteral("linkWarning")).size(), 1);
     }
 };

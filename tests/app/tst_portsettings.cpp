@@ -8,7 +8,6 @@
 #include <QSerialPort>
 
 using Buttons = QList<QMessageBox::StandardButton>;
-using Icons = QList<QMessageBox::Icon>;
 
 class TestPortSettings : public QObject {
     Q_OBJECT
@@ -32,25 +31,19 @@ private Q_SLOTS:
 
     void saveThatGoesNoFurtherChangesNothing_data() {
         QTest::addColumn<QString>("value");
-        QTest::addColumn<Buttons>("answers");
-        QTest::addColumn<Icons>("icons");
-        QTest::addColumn<QString>("said"); // in the last box
-        QTest::newRow("invalid") << "abc" << Buttons{QMessageBox::Ok} << Icons{QMessageBox::Warning}
-                                 << "\"abc\"";
-        QTest::newRow("empty") << "" << Buttons{QMessageBox::Ok} << Icons{QMessageBox::Warning}
-                               << "\"\"";
-        QTest::newRow("answered Cancel")
-            << "/dev/ttyUSB3" << Buttons{QMessageBox::Cancel} << Icons{QMessageBox::Question}
-            << "Do you want to restart with the new Comm Port?";
+        QTest::addColumn<Buttons>("answers"); // one per box expected
+        QTest::addColumn<QString>("said");    // in the last box
+        QTest::newRow("invalid") << "abc" << Buttons{QMessageBox::Ok} << "\"abc\"";
+        QTest::newRow("empty") << "" << Buttons{QMessageBox::Ok} << "\"\"";
+        QTest::newRow("answered Cancel") << "/dev/ttyUSB3" << Buttons{QMessageBox::Cancel}
+                                         << "Do you want to restart with the new Comm Port?";
         // The program's directory is gone: the file cannot be written.
         QTest::newRow("cannot write")
-            << "2" << Buttons{QMessageBox::Ok, QMessageBox::Ok}
-            << Icons{QMessageBox::Question, QMessageBox::Warning} << "gone/config.ini";
+            << "2" << Buttons{QMessageBox::Ok, QMessageBox::Ok} << "gone/config.ini";
     }
     void saveThatGoesNoFurtherChangesNothing() {
         QFETCH(QString, value);
         QFETCH(Buttons, answers);
-        QFETCH(Icons, icons);
         QFETCH(QString, said);
         TestBench bench;
         MainWindow* w = bench.start();
@@ -61,28 +54,23 @@ private Q_SLOTS:
         child<QLineEdit>(w, "txtPortSettings")->setText(value);
         auto boxes = answerMessageBoxes(answers);
         click(w, "cmdSaveSettings");
-        QCOMPARE(boxes->size(), icons.size());
-        for (int i = 0; i < icons.size(); ++i)
-            QCOMPARE(boxes->at(i).icon, icons[i]);
+        QCOMPARE(boxes->size(), answers.size());
         QVERIFY2(boxes->last().text.contains(said), qPrintable(boxes->last().text));
         QCOMPARE(bench.config(), before);
         QCOMPARE(bench.windows.main(), w);
-        QVERIFY(!bench.windows.splash());
-        QVERIFY(w->session().portOpen());
+        QVERIFY(!bench.windows.splash() && w->session().portOpen());
     }
 
     void saveWithOkRestartsOnTheNewPortAndChangesNoOtherByte() {
         TestBench bench;
-        QString port = bench.device.slavePath();
         const QByteArray file =
             "\xEF\xBB\xBF; by hand\r\n[settings]\r\n PORT = {port}\r\n\x01\xFF\r\n"
             "[OTHER]\r\nport=/dev/other\r\n[SETTINGS]\r\nport=/dev/second";
-        bench.writeConfigBytes(QByteArray(file).replace("{port}", port.toUtf8()));
-        MainWindow* w = bench.start();
-        QCOMPARE(child<QLineEdit>(w, "txtCommPort")->text(), port);
+        bench.writeConfigBytes(
+            QByteArray(file).replace("{port}", bench.device.slavePath().toUtf8()));
+        QPointer<MainWindow> w = bench.start();
         click(w, "cmdCommTest");
         PtyPair second, third;
-        QPointer<MainWindow> old = w;
         // Twice: the restarted program must be able to restart in turn.
         for (PtyPair* next : {&second, &third}) {
             trigger(w, "mnuSettings");
@@ -94,44 +82,36 @@ private Q_SLOTS:
                      QByteArray(file).replace("{port}", next->slavePath().toUtf8()));
             // The old window goes with its port; the Splash window shows meanwhile.
             QVERIFY(!bench.windows.main());
-            QTRY_VERIFY(!old);
+            QTRY_VERIFY(!w);
             QVERIFY(bench.windows.splash() && bench.windows.splash()->isVisible());
             QTRY_VERIFY_WITH_TIMEOUT(bench.windows.main(), 6000);
             w = bench.windows.main();
             QTRY_VERIFY(!bench.windows.splash());
-            QVERIFY(w->isVisible());
             QCOMPARE(w->session().monitor().count(), 0);
-            QVERIFY(!child<QWidget>(w, "frmSerialSettings")->isVisible());
-            QCOMPARE(child<QLineEdit>(w, "txtCommPort")->text(), next->slavePath());
             click(w, "cmdReset");
             QCOMPARE(next->read(3), QByteArray::fromHex("0B0611"));
-            old = w;
         }
     }
 
-    void closeAsksFirst_data() {
-        QTest::addColumn<bool>("ok");
-        QTest::newRow("Ok") << true;
-        QTest::newRow("Cancel") << false;
-    }
     void closeAsksFirst() {
-        QFETCH(bool, ok);
-        TestBench bench;
-        QPointer<MainWindow> w = bench.start();
-        auto answer = answerNextMessageBox(ok ? QMessageBox::Ok : QMessageBox::Cancel);
-        trigger(w, "mnuClose");
-        QVERIFY(answer.seen());
-        QCOMPARE(answer->text, QStringLiteral("Do you want to close the application?"));
-        QCOMPARE(bench.endCount, ok ? 1 : 0);
-        if (!ok) {
-            QVERIFY(w->isVisible() && w->session().portOpen());
-            return;
+        for (const bool ok : {false, true}) {
+            TestBench bench;
+            QPointer<MainWindow> w = bench.start();
+            auto answer = answerNextMessageBox(ok ? QMessageBox::Ok : QMessageBox::Cancel);
+            trigger(w, "mnuClose");
+            QVERIFY(answer.seen());
+            QCOMPARE(answer->text, QStringLiteral("Do you want to close the application?"));
+            QCOMPARE(bench.endCount, ok ? 1 : 0);
+            if (!ok) {
+                QVERIFY(w->isVisible() && w->session().portOpen());
+                continue;
+            }
+            QVERIFY(!bench.windows.main());
+            QTRY_VERIFY(!w);
+            // The port is free again: another program can open it at once.
+            QSerialPort port(bench.device.slavePath());
+            QVERIFY(port.open(QIODevice::ReadWrite));
         }
-        QVERIFY(!bench.windows.main());
-        QTRY_VERIFY(!w);
-        // The port is free again: another program can open it at once.
-        QSerialPort port(bench.device.slavePath());
-        QVERIFY(port.open(QIODevice::ReadWrite));
     }
 
     void aboutHidesItselfAndTheCloseBoxStillEndsTheProgram() {
@@ -142,7 +122,6 @@ private Q_SLOTS:
         QVERIFY(about && about->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!about->isVisible(), 4000);
         trigger(w, "mnuAbout");
-        QCOMPARE(bench.windows.about(), about);
         QVERIFY(about->isVisible());
         // The main window stays usable meanwhile, and its close box ends all.
         click(w, "cmdCommTest");

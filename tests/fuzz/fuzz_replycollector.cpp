@@ -17,7 +17,9 @@
 
 namespace {
 
-[[noreturn]] void fail(const char* why) {
+void require(bool holds, const char* why) {
+    if (holds)
+        return;
     std::fprintf(stderr, "fuzz-replycollector: %s\n", why);
     std::abort();
 }
@@ -35,23 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qint64 now = size > 0 ? qint64(data[0]) << 40 : 0;
     const auto check = [&](const QList<QByteArray>& replies) {
         for (const QByteArray& reply : replies) {
-            if (reply.isEmpty() || fed.mid(out, reply.size()) != reply)
-                fail("a reply is not the next bytes fed, in order");
-            if (!reply.contains('\n') && now - arrived[out] < ReplyCollector::boundMs)
-                fail("a reply without a line feed came before the bound");
+            require(!reply.isEmpty() && fed.mid(out, reply.size()) == reply,
+                    "a reply is not the next bytes fed, in order");
+            require(reply.contains('\n') || now - arrived[out] >= ReplyCollector::boundMs,
+                    "a reply without a line feed came before the bound");
             out += reply.size();
-            if (out < fed.size() && !readStart[out])
-                fail("a reply split what one read brought");
+            require(out >= fed.size() || readStart[out], "a reply split what one read brought");
         }
         const QByteArray waiting = fed.mid(out);
-        if (collector.isEmpty() != waiting.isEmpty())
-            fail("isEmpty() does not match what is waiting");
-        if (waiting.contains('\n'))
-            fail("a line feed was held back");
-        if (!waiting.isEmpty() && collector.deadline() != arrived[out] + ReplyCollector::boundMs)
-            fail("the deadline is not the bound after the first waiting byte");
-        if (!waiting.isEmpty() && now >= collector.deadline())
-            fail("text was held past the bound");
+        require(collector.isEmpty() == waiting.isEmpty(),
+                "isEmpty() does not match what is waiting");
+        require(!waiting.contains('\n'), "a line feed was held back");
+        require(waiting.isEmpty() || collector.deadline() == arrived[out] + ReplyCollector::boundMs,
+                "the deadline is not the bound after the first waiting byte");
+        require(waiting.isEmpty() || now < collector.deadline(), "text was held past the bound");
     };
     for (std::size_t i = 0; i + 3 <= size;) {
         const std::uint8_t op = data[i];
@@ -59,27 +58,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t length = qMin<std::size_t>(data[i + 2], size - i - 3);
         const QByteArray chunk(reinterpret_cast<const char*>(data + i + 3), qsizetype(length));
         i += 3 + length;
-        if (op & 1) {
-            const QList<QByteArray> replies = collector.expire(now);
-            if (replies.size() > 1)
-                fail("expire() gave more than one reply");
-            check(replies);
-            continue;
+        if (!(op & 1)) {
+            for (qsizetype b = 0; b < chunk.size(); ++b) {
+                arrived.push_back(now);
+                readStart.push_back(b == 0);
+            }
+            fed += chunk;
         }
-        for (qsizetype b = 0; b < chunk.size(); ++b) {
-            arrived.push_back(now);
-            readStart.push_back(b == 0);
-        }
-        fed += chunk;
-        const QList<QByteArray> replies = collector.feed(chunk, now);
-        if (replies.size() > 2)
-            fail("feed() gave more than two replies");
+        const QList<QByteArray> replies =
+            op & 1 ? collector.expire(now) : collector.feed(chunk, now);
+        require(replies.size() <= (op & 1 ? 1 : 2),
+                "expire() gave more than one reply, or feed() two");
         check(replies);
     }
     // Once the bound has passed, whatever waited comes out.
     now += ReplyCollector::boundMs;
     check(collector.expire(now));
-    if (out != fed.size())
-        fail("bytes were lost");
+    require(out == fed.size(), "bytes were lost");
     return 0;
 }

@@ -31,9 +31,7 @@ private Q_SLOTS:
         MainSession s;
         s.setPort(pty.slavePath());
         QVERIFY2(s.linkStart(), qPrintable(s.lastLinkError()));
-        QVERIFY(s.portOpen());
-        QVERIFY(s.serialInput().isEmpty() && s.serialOutput().isEmpty());
-        QCOMPARE(s.monitor().count(), 0);
+        QVERIFY(s.portOpen() && s.serialInput().isEmpty() && s.serialOutput().isEmpty());
         // A second start closes and reopens: the port is usable afterwards.
         QVERIFY(s.linkStart());
         s.sendCommTest();
@@ -52,36 +50,31 @@ private Q_SLOTS:
         QCOMPARE(lines(s.monitor()), QList<QByteArray>{QByteArray("Reply: \x00\xFFno end", 15)});
         // The bound is many modem-poll periods: a pty, which has no modem
         // lines, must not have been taken for a lost port meanwhile.
-        QVERIFY(s.portOpen());
-        QCOMPARE(problems.count(), 0);
+        QVERIFY(s.portOpen() && problems.isEmpty());
     }
 
-    void portThatCannotBeOpenedIsAClearErrorAndTheSessionGoesOn_data() {
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("error"); // how the error starts
-        QTest::newRow("invalid") << "3.5"
-                                 << "\"3.5\"";
-        QTest::newRow("missing") << "/dev/orv-test-missing"
-                                 << "Cannot open /dev/orv-test-missing: ";
-    }
     void portThatCannotBeOpenedIsAClearErrorAndTheSessionGoesOn() {
-        QFETCH(QString, port);
-        QFETCH(QString, error);
-        MainSession s;
-        QSignalSpy problems(&s, &MainSession::linkProblem);
-        s.setPort(port);
-        QVERIFY(!s.linkStart());
-        QVERIFY(!s.portOpen());
-        QCOMPARE(problems.count(), 1);
-        const QString message = problems.first().first().toString();
-        QVERIFY2(message.startsWith(error) && message.size() > error.size(), qPrintable(message));
-        QCOMPARE(s.monitor().line(0), "Error: " + message.toUtf8());
-        // A key pressed now sends nothing and says so, unmistakably.
-        s.sendKeyCode(0);
-        const QByteArray last = s.monitor().line(1);
-        QVERIFY2(last.startsWith("Not sent (") && last.endsWith("Key: 1 - 0B 00 02 50 5D"),
-                 last.constData());
-        QCOMPARE(s.monitor().selectedIndex(), 1);
+        // The port, and how the error starts.
+        for (const auto& [port, error] :
+             {std::pair{"3.5", "\"3.5\""},
+              {"/dev/orv-test-missing", "Cannot open /dev/orv-test-missing: "}}) {
+            MainSession s;
+            QSignalSpy problems(&s, &MainSession::linkProblem);
+            s.setPort(QLatin1String(port));
+            QVERIFY(!s.linkStart() && !s.portOpen());
+            QCOMPARE(problems.count(), 1);
+            const QString message = problems.first().first().toString();
+            QVERIFY2(message.startsWith(QLatin1String(error)) &&
+                         message.size() > qsizetype(qstrlen(error)),
+                     qPrintable(message));
+            QCOMPARE(s.monitor().line(0), "Error: " + message.toUtf8());
+            // A key pressed now sends nothing and says so, unmistakably.
+            s.sendKeyCode(0);
+            const QByteArray last = s.monitor().line(1);
+            QVERIFY2(last.startsWith("Not sent (") && last.endsWith("Key: 1 - 0B 00 02 50 5D"),
+                     last.constData());
+            QCOMPARE(s.monitor().selectedIndex(), 1);
+        }
     }
 
     void vanishedDeviceIsReportedOnceAndNothingIsLost() {
@@ -100,8 +93,7 @@ private Q_SLOTS:
         QTRY_COMPARE(problems.count(), 1);
         // Closed, and not retried: that terminal's number now belongs to
         // whoever opens one next. Nothing is left to report a second time.
-        QVERIFY(!s.portOpen());
-        QVERIFY(!s.isReconnecting());
+        QVERIFY(!s.portOpen() && !s.isReconnecting());
         const QList<QByteArray> got = lines(s.monitor());
         QCOMPARE(got.mid(0, 3), (QList<QByteArray>{"Key: 5 - 0B 02 02 50 5F", "Reply: 0B 00 0B\r\n",
                                                    "Reply: half a rep"}));
@@ -120,9 +112,8 @@ private Q_SLOTS:
         s.setPort(pty.slavePath());
         QVERIFY(s.linkStart());
         QCOMPARE(lines->dtrWrites, QList<bool>{true});
-        s.handleCommEvent(7);
-        s.handleCommEvent(0);
-        QCOMPARE(lines->dtrWrites, QList<bool>{true});
+        for (int other : {7, 0})
+            s.handleCommEvent(other);
         s.handleCommEvent(SerialLink::SendEvent);
         QCOMPARE(lines->dtrWrites, (QList<bool>{true, false}));
 
@@ -133,9 +124,8 @@ private Q_SLOTS:
         QTRY_COMPARE(events.count(), 1);
         QCOMPARE(events.first().first().toInt(), int(SerialLink::CtsChangeEvent));
         QTRY_COMPARE(lines->dtrWrites, (QList<bool>{true, false, true, false}));
-        QVERIFY(!s.dtrEnable());
+        QVERIFY(!s.dtrEnable() && s.monitor().count() == 0);
         QCOMPARE(pty.readAvailable(), QByteArray());
-        QCOMPARE(s.monitor().count(), 0);
     }
 };
 
