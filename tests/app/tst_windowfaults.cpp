@@ -89,7 +89,9 @@ private Q_SLOTS:
             else
                 bench.device.closeMaster();
             QTRY_COMPARE(caption->text(), QStringLiteral("Response"));
-            QCOMPARE(child<ShapeWidget>(w, "Shape1")->fillColor(), QColor(Qt::black));
+            auto* lamp = child<ShapeWidget>(w, "Shape1");
+            QCOMPARE(lamp->fillColor(), QColor(Qt::black));
+            QCOMPARE(lamp->accessibleDescription(), QStringLiteral("black"));
         }
     }
 
