@@ -28,32 +28,24 @@ private Q_SLOTS:
     void mistakesAreLocated_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("error");
-        QTest::newRow("unknown step")
-            << QByteArray("key 1\n\nkee 5\n") << QStringLiteral("b.seq:3: \"kee 5\": unknown step");
-        QTest::newRow("bad key") << QByteArray("key 10") << QStringLiteral("b.seq:1: \"key 10\"");
-        QTest::newRow("bad number")
-            << QByteArray("key 1\nexpect ACK within 0") << QStringLiteral("b.seq:2:");
-        QTest::newRow("number out of range")
-            << QByteArray("key 1\nwait 3600001") << QStringLiteral("b.seq:2:");
-        QTest::newRow("not a plain number")
-            << QByteArray("repeat +5\nkey 1\nend") << QStringLiteral("b.seq:1:");
-        QTest::newRow("word after a step")
-            << QByteArray("key 1 2") << QStringLiteral("b.seq:1: \"key 1 2\": unexpected");
-        QTest::newRow("end without repeat")
-            << QByteArray("key 1\nend") << QStringLiteral("b.seq:2: \"end\": end without repeat");
-        QTest::newRow("repeat without end")
-            << QByteArray("key 1\nrepeat 2\nkey 2\n")
-            << QStringLiteral("b.seq:2: \"repeat 2\": repeat without end");
-        QTest::newRow("empty block")
-            << QByteArray("key 1\nrepeat 2\n# nothing\nend") << QStringLiteral("b.seq:4:");
-        QTest::newRow("expect before a send")
-            << QByteArray("repeat 2\nexpect ACK\nkey 1\nend")
-            << QStringLiteral("b.seq:2: \"expect ACK\": expect before any send step");
-        QTest::newRow("expect after a key that sends nothing")
-            << QByteArray("key 1\nkey *\nexpect any") << QStringLiteral("b.seq:3:");
-        QTest::newRow("nothing sends")
-            << QByteArray("# only\nwait 5\nkey #\n") << QStringLiteral("b.seq: nothing to run");
-        QTest::newRow("not UTF-8") << QByteArray("key 1\nkey \xFF\n") << QStringLiteral("b.seq:2:");
+        auto row = [](const char* name, const char* text, const char* error) {
+            QTest::newRow(name) << QByteArray(text) << QString::fromUtf8(error);
+        };
+        row("unknown step", "key 1\n\nkee 5\n", "b.seq:3: \"kee 5\": unknown step");
+        row("bad key", "key 10", "b.seq:1: \"key 10\"");
+        row("bad number", "key 1\nexpect ACK within 0", "b.seq:2:");
+        row("number out of range", "key 1\nwait 3600001", "b.seq:2:");
+        row("not a plain number", "repeat +5\nkey 1\nend", "b.seq:1:");
+        row("word after a step", "key 1 2", "b.seq:1: \"key 1 2\": unexpected");
+        row("end without repeat", "key 1\nend", "b.seq:2: \"end\": end without repeat");
+        row("repeat without end", "key 1\nrepeat 2\nkey 2\n",
+            "b.seq:2: \"repeat 2\": repeat without end");
+        row("empty block", "key 1\nrepeat 2\n# nothing\nend", "b.seq:4:");
+        row("expect before a send", "repeat 2\nexpect ACK\nkey 1\nend",
+            "b.seq:2: \"expect ACK\": expect before any send step");
+        row("expect after a silent key", "key 1\nkey *\nexpect any", "b.seq:3:");
+        row("nothing sends", "# only\nwait 5\nkey #\n", "b.seq: nothing to run");
+        row("not UTF-8", "key 1\nkey \xFF\n", "b.seq:2:");
     }
     void mistakesAreLocated() {
         QFETCH(QByteArray, text);
