@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 class TestSettingFaults : public QObject {
@@ -44,9 +45,14 @@ private Q_SLOTS:
         const QByteArray name = QFile::encodeName(path);
         const QString S = QStringLiteral("SETTINGS"), K = QStringLiteral("port");
         bool made = true;
-        if (kind == QLatin1String("zero"))
-            made = QFile::link(QStringLiteral("/dev/zero"), path);
-        else if (kind == QLatin1String("fifo"))
+        if (kind == QLatin1String("zero")) {
+            // As root, a node of our own: a Save that wrongly replaced the
+            // link's target must never reach the machine's /dev/zero.
+            const QString zero = dir.filePath(QStringLiteral("zero"));
+            made = ::geteuid() != 0 ||
+                   ::mknod(QFile::encodeName(zero).constData(), S_IFCHR | 0666, makedev(1, 5)) == 0;
+            made = made && QFile::link(::geteuid() ? QStringLiteral("/dev/zero") : zero, path);
+        } else if (kind == QLatin1String("fifo"))
             made = ::mkfifo(name.constData(), 0644) == 0;
         else if (kind == QLatin1String("dir"))
             made = QDir().mkdir(path);

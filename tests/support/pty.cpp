@@ -68,6 +68,9 @@ PtyPair::PtyPair() {
     ::cfmakeraw(&tio);
     ::tcsetattr(slave, TCSANOW, &tio);
     ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    // Neither end may leak into the programs a test starts.
+    ::fcntl(m_fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     // Keeping one slave descriptor open means the master never sees EIO while
     // the program closes and reopens the port.
     m_slaveKeepAlive = slave;
