@@ -1,10 +1,12 @@
 // The monitor as screen readers and the mouse meet it: a list of rows, each
-// with its text, the selected one marked, a click selecting in the session.
+// with its text, the selected one marked, a click selecting in the session,
+// a reply's tooltip naming the send it answered.
 #include "app/monitorview.h"
 #include "support/testbench.h"
 
 #include <QAccessible>
 #include <QHelpEvent>
+#include <QRegularExpression>
 #include <QToolTip>
 
 class TestMonitorView : public QObject {
@@ -53,6 +55,11 @@ private Q_SLOTS:
                         view->viewport()->mapToGlobal(view->rowRect(1).center()));
         QApplication::sendEvent(view->viewport(), &help);
         QCOMPARE(QToolTip::text(), m.toolTip(1));
+        // A reply says how long after which send it came; a send says no such thing.
+        QVERIFY2(QToolTip::text().contains(QRegularExpression(
+                     QStringLiteral("\\n\\d+\\.\\d ms after \"Comm Test - 0B 05 10\"$"))),
+                 qPrintable(QToolTip::text()));
+        QVERIFY(!m.toolTip(0).contains(QStringLiteral("after")));
 
         click(w, "cmdClearComm");
         QCOMPARE(list->childCount(), 0);

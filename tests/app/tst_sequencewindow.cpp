@@ -1,5 +1,5 @@
-// A sequence run from the main window: the menu, the file dialog, the
-// buttons that send held off while it goes, and the reply latency tooltip.
+// A sequence run from the main window: the menu, the file dialog, and the
+// buttons that send held off while it goes.
 #include "support/dialogs.h"
 #include "support/testbench.h"
 
@@ -55,20 +55,6 @@ private Q_SLOTS:
             QVERIFY(b->isEnabled());
         QVERIFY(child<QPushButton>(w, "cmdSaveReport")->isVisible());
         QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2 never went out
-    }
-
-    void replyTooltipSaysHowLongAfterWhichSend() {
-        TestBench bench;
-        MainWindow* w = bench.start();
-        w->session().sendKeyCode(4);
-        QCOMPARE(bench.device.read(5).size(), 5);
-        bench.device.write("0B 00 0B\r\n");
-        const MonitorModel& m = w->session().monitor();
-        QTRY_COMPARE(m.count(), 2);
-        QVERIFY2(m.toolTip(1).contains(QRegularExpression(
-                     QStringLiteral("\\n\\d+\\.\\d ms after \"Key: 5 - 0B 02 02 50 5F\"$"))),
-                 qPrintable(m.toolTip(1)));
-        QVERIFY(!m.toolTip(0).contains(QStringLiteral("after")));
     }
 };
 
