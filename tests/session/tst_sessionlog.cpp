@@ -28,16 +28,6 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(lines[1]),
                  stampedLine(s.monitor().at(0).msecsSinceEpoch, s.monitor().line(0)));
     }
-
-    void logThatCannotBeWrittenIsReportedOnceAndTheSessionGoesOn() {
-        qputenv("XDG_STATE_HOME", "/proc/orv-test-cannot-be-here");
-        MainSession s;
-        for (qint16 key : {0, 1, 2})
-            s.sendKeyCode(key);
-        QCOMPARE(s.monitor().count(), 4);
-        QVERIFY(s.monitor().line(1).startsWith("Error: Cannot write the session log /proc/"));
-        QVERIFY(s.monitor().line(3).endsWith("Key: 3 - 0B 01 02 50 5E"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSessionLog)
