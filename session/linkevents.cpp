@@ -77,12 +77,16 @@ void MainSession::receive() {
     // the rest of a reply, a flood (long reads), and lines that come within a
     // few ms of the last read, faster than a line crosses a 9600-baud wire:
     // a peer on a pseudo-terminal answering each line it sees is read at its
-    // own pace.
+    // own pace. A hold that gathered no more than one line is not repeated:
+    // that peer was waiting for us, not chattering.
     const qint64 gap = m_lastReadMs >= 0 ? now - m_lastReadMs : -1;
     const bool stream = gap >= minChatterGapMs && gap < 2 * readBatchMs;
-    if (stream && m_collector.isEmpty() && bytes.size() < batchedReadBytes) {
-        // The batch is shown now, the next one no sooner than the hold ends.
-        m_monitor.publish();
+    const bool gathered = !m_readWasHeld || bytes.count('\n') > 1;
+    m_readWasHeld = stream && gathered && m_collector.isEmpty() && bytes.size() < batchedReadBytes;
+    if (m_readWasHeld) {
+        // The batch goes to the views once the log has it (queued behind its
+        // write), the next batch no sooner than the hold ends.
+        QMetaObject::invokeMethod(&m_monitor, &MonitorModel::publish, Qt::QueuedConnection);
         m_link.holdReading(readBatchMs);
     }
     m_lastReadMs = now;

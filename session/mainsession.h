@@ -137,4 +137,5 @@ private:
     qint64 m_lastSendNs = -1;
     qint64 m_lastSendNumber = -1; // the latest send line (see MonitorModel::droppedCount)
     qint64 m_lastReadMs = -1;     // on m_clock
+    bool m_readWasHeld = false;   // the last read was followed by a hold
 };
