@@ -1,6 +1,7 @@
 #include "app/monitorview.h"
 
 #include "app/monitoraccessible.h"
+#include "app/stillscrollbar.h"
 #include "session/monitormodel.h"
 
 #include <QAccessible>
@@ -21,6 +22,7 @@ MonitorView::MonitorView(const MonitorModel& model, QWidget* parent)
     MonitorAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBar(new StillScrollBar(Qt::Vertical, this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);

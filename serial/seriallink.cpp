@@ -64,6 +64,9 @@ SerialLink::SerialLink(QObject* parent)
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onError);
     m_modemPoll.setInterval(modemPollMs);
     connect(&m_modemPoll, &QTimer::timeout, this, &SerialLink::pollModemLines);
+    m_readHold.setSingleShot(true);
+    m_readHold.setTimerType(Qt::PreciseTimer);
+    connect(&m_readHold, &QTimer::timeout, this, &SerialLink::resumeReading);
 }
 
 SerialLink::~SerialLink() {
@@ -94,6 +97,7 @@ bool SerialLink::setCommPort(const QString& value) {
 bool SerialLink::setPortOpen(bool open) {
     if (!open) {
         m_modemPoll.stop();
+        m_readHold.stop();
         if (m_port.isOpen())
             m_port.close();
         return true;
@@ -129,12 +133,39 @@ bool SerialLink::setPortOpen(bool open) {
     return true;
 }
 
+void SerialLink::holdReading(int ms) {
+    if (!m_port.isOpen())
+        return;
+    // The port reads whatever its read notifier reports; QSerialPort offers
+    // no call to pause it, so the notifier is found among its children. If a
+    // later Qt keeps it elsewhere, reading simply goes on unbatched.
+    if (!m_heldNotifier) {
+        for (QSocketNotifier* n : m_port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+            if (n->type() == QSocketNotifier::Read && n->socket() == m_port.handle())
+                m_heldNotifier = n;
+        if (!m_heldNotifier)
+            return;
+    }
+    m_heldNotifier->setEnabled(false);
+    m_readHold.start(ms);
+}
+
+void SerialLink::resumeReading() {
+    m_readHold.stop();
+    // Bytes that came meanwhile are reported on the next turn of the event loop.
+    if (m_heldNotifier && m_port.isOpen())
+        m_heldNotifier->setEnabled(true);
+}
+
 bool SerialLink::output(const QByteArray& bytes) {
     if (!m_port.isOpen())
         return fail(QStringLiteral("%1 is not open")
                         .arg(m_portName.isEmpty() ? QStringLiteral("The port") : m_portName));
     if (bytes.isEmpty())
         return true;
+    // The answer to a send is read as soon as it comes.
+    if (m_readHold.isActive())
+        resumeReading();
     if (m_port.write(bytes) != bytes.size())
         return fail(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
     // Start the write now rather than on the next turn of the event loop. A
@@ -193,6 +224,7 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
             if (!m_port.isOpen())
                 return;
             m_modemPoll.stop();
+            m_readHold.stop();
             m_port.close();
             m_port.clearError();
             m_lastError = message;

@@ -3,7 +3,9 @@
 #include "serial/modemlines.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
 
@@ -34,6 +36,10 @@ public:
     // it, without waiting; before closing, so that nothing said is lost.
     void drainInput();
     qint64 inBufferCount() const { return m_port.bytesAvailable(); }
+    // Leaves what arrives in the system's buffer for ms (a send or a read
+    // ends it sooner), so that a device talking in a stream of short lines is
+    // read in batches rather than with one wake of the program per line.
+    void holdReading(int ms);
 
     void setDTREnable(bool on);
     bool dtrEnable() const { return m_dtr; }
@@ -57,11 +63,14 @@ private:
 
     void onError(QSerialPort::SerialPortError error);
     void pollModemLines();
+    void resumeReading();
     bool fail(const QString& message);
 
     QSerialPort m_port;
     std::unique_ptr<ModemLines> m_modemLines;
     QTimer m_modemPoll;
+    QTimer m_readHold;
+    QPointer<QSocketNotifier> m_heldNotifier;
     std::optional<bool> m_lastCts;
     QString m_portName;
     QString m_lastError;

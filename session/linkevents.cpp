@@ -69,7 +69,27 @@ void MainSession::handleCommEvent(int code) {
 void MainSession::receive() {
     if (m_link.inBufferCount() <= 0)
         return;
-    completeReplies(m_collector.feed(m_link.input(), m_clock.elapsed()));
+    const QByteArray bytes = m_link.input();
+    const qint64 now = m_clock.elapsed();
+    completeReplies(m_collector.feed(bytes, now));
+    // A device chattering in short lines is read in batches, as often as the
+    // monitor shows them. Never held back: the first read after a quiet spell,
+    // the rest of a reply, a flood (long reads), and lines that come within a
+    // few ms of the last read, faster than a line crosses a 9600-baud wire:
+    // a peer on a pseudo-terminal answering each line it sees is read at its
+    // own pace. A hold that gathered no more than one line is not repeated:
+    // that peer was waiting for us, not chattering.
+    const qint64 gap = m_lastReadMs >= 0 ? now - m_lastReadMs : -1;
+    const bool stream = gap >= minChatterGapMs && gap < 2 * readBatchMs;
+    const bool gathered = !m_readWasHeld || bytes.count('\n') > 1;
+    m_readWasHeld = stream && gathered && m_collector.isEmpty() && bytes.size() < batchedReadBytes;
+    if (m_readWasHeld) {
+        // The batch goes to the views once the log has it (queued behind its
+        // write), the next batch no sooner than the hold ends.
+        QMetaObject::invokeMethod(&m_monitor, &MonitorModel::publish, Qt::QueuedConnection);
+        m_link.holdReading(readBatchMs);
+    }
+    m_lastReadMs = now;
     if (m_collector.isEmpty())
         m_replyBound.stop();
     else if (!m_replyBound.isActive())

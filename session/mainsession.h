@@ -98,6 +98,13 @@ Q_SIGNALS:
     void linkProblem(const QString& message);
 
 private:
+    // Reads of a chattering device are batched over this long, the monitor's
+    // publishing interval, so that a batch is shown as soon as it is read.
+    static constexpr int readBatchMs = MonitorModel::publishIntervalMs;
+    // A read this long or longer is a flood's: it is never held back.
+    static constexpr int batchedReadBytes = 256;
+    static constexpr int minChatterGapMs = 3;
+
     void send(const CommandFrame& frame);
     void receive();
     void completeReplies(const QList<QByteArray>& replies);
@@ -129,4 +136,6 @@ private:
     quint64 m_sendCount = 0;
     qint64 m_lastSendNs = -1;
     qint64 m_lastSendNumber = -1; // the latest send line (see MonitorModel::droppedCount)
+    qint64 m_lastReadMs = -1;     // on m_clock
+    bool m_readWasHeld = false;   // the last read was followed by a hold
 };

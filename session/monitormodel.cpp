@@ -21,19 +21,34 @@ void MonitorModel::append(const QByteArray& line, qint32 sinceSendUs, qint64 sen
     const qint64 back = m_dropped + count() - sendNumber;
     l.sendRowsBack = sendNumber >= 0 && back > 0 && back <= count() ? qint32(back) : 0;
     m_lines.push_back(l);
+    m_bytes += line.size();
+    if (m_bytes > byteLimit())
+        dropOldest(linesOverByteLimit());
     Q_EMIT lineAppended(count() - 1);
     schedulePublish();
 }
 
 void MonitorModel::setLineLimit(int lines) {
     m_limit = qMax(1, lines);
-    if (m_lines.size() > std::size_t(m_limit)) {
+    const qint64 dropped = m_dropped;
+    if (m_lines.size() > std::size_t(m_limit))
         dropOldest(m_lines.size() - std::size_t(m_limit));
+    dropOldest(linesOverByteLimit());
+    if (m_dropped != dropped)
         schedulePublish();
-    }
+}
+
+std::size_t MonitorModel::linesOverByteLimit() const {
+    // The newest line stays, however long.
+    std::size_t lines = 0;
+    for (qsizetype over = m_bytes - byteLimit(); over > 0 && lines + 1 < m_lines.size(); ++lines)
+        over -= m_lines[lines].text.size();
+    return lines;
 }
 
 void MonitorModel::dropOldest(std::size_t lines) {
+    for (std::size_t i = 0; i < lines; ++i)
+        m_bytes -= m_lines[i].text.size();
     m_lines.erase(m_lines.begin(), m_lines.begin() + std::ptrdiff_t(lines));
     m_dropped += qint64(lines);
     if (m_selected >= 0) {
@@ -60,6 +75,7 @@ void MonitorModel::clear() {
     beginResetModel();
     m_lines.clear();
     m_lines.shrink_to_fit();
+    m_bytes = 0;
     m_dropped = 0;
     m_shownFrom = 0;
     m_published = 0;

@@ -12,8 +12,10 @@
 // or cleared, with one selected line (-1 for none). Lines are kept as the
 // bytes they were made of; views get a visible rendering of them.
 //
-// It holds at most lineLimit() lines: the oldest leave as new ones come (the
-// session log keeps them), so a device that talks for days costs flat memory.
+// It holds at most lineLimit() lines, and lines of at most byteLimit() bytes
+// in all: the oldest leave as new ones come (the session log keeps them), so
+// a device that talks for days costs flat memory. The byte bound matters in a
+// flood, where each read is one long line.
 //
 // Appends are cheap and immediate for count(), line() and the selection; the
 // rows reach attached views in batches, at most one per publishIntervalMs, so
@@ -32,11 +34,17 @@ public:
     };
 
     // The shortest time between two batches of rows reaching the views.
-    static constexpr int publishIntervalMs = 50;
+    static constexpr int publishIntervalMs = 40;
     // Views show at most this many bytes of a line, then its length: a
     // megabyte line would otherwise be laid out whole at every repaint.
     static constexpr int displayedBytes = 128;
     static constexpr int defaultLineLimit = MonitorLinesSetting::defaultLines;
+    // The byte bound is room for lineLimit() lines of a generous length, so
+    // that in ordinary chatter the line bound is the one that binds, and at
+    // least 8 MiB: at the default limit a flood then costs the program some
+    // 10 MiB of text and line records at most.
+    static constexpr qsizetype bytesPerLine = 80;
+    static constexpr qsizetype minByteLimit = qsizetype(8) << 20;
 
     explicit MonitorModel(QObject* parent = nullptr);
 
@@ -54,6 +62,9 @@ public:
     QString shownToolTip(int row) const;
 
     int lineLimit() const { return m_limit; }
+    qsizetype byteLimit() const { return qMax(minByteLimit, m_limit * bytesPerLine); }
+    // The bytes of the lines held.
+    qsizetype heldBytes() const { return m_bytes; }
     // Lines beyond the new limit leave at once, oldest first.
     void setLineLimit(int lines);
     // How many lines have left since the last clear: the line at row r is
@@ -90,9 +101,11 @@ Q_SIGNALS:
 private:
     void schedulePublish();
     void dropOldest(std::size_t lines);
+    std::size_t linesOverByteLimit() const;
 
     std::deque<Line> m_lines;
     int m_limit = defaultLineLimit;
+    qsizetype m_bytes = 0;
     qint64 m_dropped = 0;
     // Rows the views know: lines numbered m_shownFrom .. m_shownFrom + m_published - 1.
     qint64 m_shownFrom = 0;

@@ -82,6 +82,27 @@ private Q_SLOTS:
         QCOMPARE(s.monitor().selectedIndex(), named ? 0 : -1);
         QVERIFY(!named || s.monitor().line(0).startsWith("Error: monitorLines=" + value));
     }
+
+    void aFloodsLongLinesAreBoundedByBytesToo() {
+        MonitorModel m;
+        m.setLineLimit(1000);
+        const QByteArray mib(1 << 20, 'x');
+        for (int i = 0; i < 20; ++i)
+            m.append(QByteArray::number(i % 10) + mib);
+        // The newest whole lines that fit, oldest gone first, however few lines.
+        QCOMPARE(m.count(), int(m.byteLimit() / (mib.size() + 1)));
+        QCOMPARE(m.droppedCount() + m.count(), 20);
+        QCOMPARE(m.line(m.count() - 1).front(), '9');
+        m.selectLast();
+        // A line longer than the whole budget is still shown, alone and selected.
+        m.append(QByteArray(m.byteLimit() + 1, 'y'));
+        m.selectLast();
+        QCOMPARE(m.count(), 1);
+        QCOMPARE(m.selectedIndex(), 0);
+        m.clear();
+        m.append(mib);
+        QCOMPARE(m.heldBytes(), mib.size());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMonitorBound)
