@@ -98,6 +98,8 @@ bool SerialLink::setPortOpen(bool open) {
     if (!open) {
         m_modemPoll.stop();
         m_readHold.stop();
+        // The port makes a new notifier when it opens again.
+        m_heldNotifier = nullptr;
         if (m_port.isOpen())
             m_port.close();
         return true;
@@ -225,6 +227,7 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
                 return;
             m_modemPoll.stop();
             m_readHold.stop();
+            m_heldNotifier = nullptr;
             m_port.close();
             m_port.clearError();
             m_lastError = message;
