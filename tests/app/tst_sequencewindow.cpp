@@ -5,21 +5,34 @@
 
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
 namespace {
 
-// Picks path in the next modal file dialog, as an operator would.
+// Picks path in the next modal file dialog, as an operator would. The dialog
+// lists its folder in the background, and a choice made before that may not
+// take: it is made again until the dialog has closed.
 void answerFileDialog(const QString& path) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
-        if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            timer->deleteLater();
-            d->selectFile(path);
-            QMetaObject::invokeMethod(d, "accept");
+        QWidget* modal = QApplication::activeModalWidget();
+        if (qobject_cast<QMessageBox*>(modal) && qobject_cast<QFileDialog*>(modal->parent())) {
+            modal->close(); // "File not found" from a choice made too early
+            return;
         }
+        auto* d = qobject_cast<QFileDialog*>(modal);
+        if (!d)
+            return;
+        d->selectFile(path);
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+        QTimer::singleShot(0, timer, [timer, d = QPointer<QFileDialog>(d)] {
+            if (!d || !d->isVisible())
+                timer->deleteLater();
+        });
     });
     timer->start();
 }
