@@ -1,44 +1,13 @@
-// What a bench engineer expects beyond the original: copying, and
-// reconnecting to a device that comes (back).
-#include "session/stampedline.h"
+// What a bench engineer expects beyond the original: reconnecting to a
+// device that comes (back).
 #include "support/simprocess.h"
 #include "support/testbench.h"
 
-#include <QClipboard>
-#include <QMenu>
 #include <QMessageBox>
 
 class TestConveniences : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void ctrlCCopiesTheSelectedLineAndCopyAllEveryLine() {
-        TestBench bench;
-        MainWindow* w = bench.start();
-        QWidget* view = child<QWidget>(w, "lstComm");
-        const MonitorModel& m = w->session().monitor();
-        const auto stamped = [&m](int i) {
-            return stampedLine(m.at(i).msecsSinceEpoch, m.line(i)) + QLatin1Char('\n');
-        };
-        click(w, "cmdCommTest");
-        bench.device.write("0B 00 0B\r\n");
-        QTRY_COMPARE(m.count(), 2);
-        click(w, "cmdReset");
-        QTRY_COMPARE(m.count(), 3); // the reply stays selected
-        view->setFocus();
-        QTest::keySequence(view, QKeySequence::Copy);
-        QCOMPARE(QGuiApplication::clipboard()->text(), stamped(1));
-        // Copy All from the context menu, as an operator would choose it.
-        QTimer::singleShot(0, this, [w] {
-            auto* menu = w->findChild<QMenu*>(QStringLiteral("monitorMenu"));
-            for (QAction* a : menu->actions())
-                if (a->text() == QLatin1String("Copy All"))
-                    a->trigger();
-            menu->close();
-        });
-        Q_EMIT view->customContextMenuRequested(QPoint(5, 5));
-        QCOMPARE(QGuiApplication::clipboard()->text(), stamped(0) + stamped(1) + stamped(2));
-    }
-
     void portOpensWhenItAppearsAndAgainWhenItComesBack() {
         QTemporaryDir links;
         const QString link = links.filePath(QStringLiteral("orv-device"));

@@ -1,29 +1,38 @@
 // The main window as an operator sees it: what a click sends and records,
-// what a reply lights, and what it says when something goes wrong.
+// what a reply lights, changing the port, and what it must not lose or
+// misstate however the program ends or something goes wrong.
 #include "app/shapewidget.h"
+#include "session/sessionlog.h"
 #include "support/dialogs.h"
 #include "support/testbench.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <csignal>
+
+using Buttons = QList<QMessageBox::StandardButton>;
+
+namespace {
+
+QByteArray todaysLog() {
+    return readFile(SessionLog::pathFor(QDate::currentDate()));
+}
+
+} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { QVERIFY(useScratchStateDir()); }
+
     void startsOnTheStoredPortAndEveryButtonSendsItsFrame() {
         TestBench bench;
         MainWindow* w = bench.start();
         QVERIFY(w && w->session().portOpen());
         QCOMPARE(child<QLineEdit>(w, "txtCommPort")->text(), bench.device.slavePath());
-        // The settings panel lies over the keypad, and nothing moves however
-        // the window is resized.
-        QWidget* client = w->centralWidget();
-        QVERIFY(client->children().indexOf(child<QWidget>(w, "frmSerialSettings")) >
-                client->children().indexOf(child<QWidget>(w, "frmKeypad")));
-        const QRect reset = child<QWidget>(w, "cmdReset")->geometry();
-        w->resize(1000, 900);
-        QCOMPARE(child<QWidget>(w, "cmdReset")->geometry(), reset);
-
         const MonitorModel& m = w->session().monitor();
         // Comm Test and Reset leave the selection alone; a key selects the last line.
         click(w, "cmdCommTest");
@@ -59,7 +68,7 @@ private Q_SLOTS:
         QCOMPARE(m.count(), 0);
     }
 
-    void replyLightsTheLampByItsFirstFiveCharacters() {
+    void replyLightsTheLampByItsFirstFiveCharactersUntilItIsNoLongerCurrent() {
         TestBench bench;
         MainWindow* w = bench.start();
         auto* response = child<QLabel>(w, "lblResponse");
@@ -81,6 +90,19 @@ private Q_SLOTS:
             QCOMPARE(response->text(), status);
             QCOMPARE(lamp->fillColor(), colour);
         }
+        // The lamp goes dark when the monitor is cleared, then when the port is lost.
+        for (const bool lost : {false, true}) {
+            if (lost) {
+                QVERIFY(bench.device.write("0B 00 0B\r\n"));
+                QTRY_COMPARE(response->text(), QStringLiteral("ACK"));
+                bench.device.closeMaster();
+            } else {
+                click(w, "cmdClearComm");
+            }
+            QTRY_COMPARE(response->text(), QStringLiteral("Response"));
+            QCOMPARE(lamp->fillColor(), QColor(Qt::black));
+            QCOMPARE(lamp->accessibleDescription(), QStringLiteral("black"));
+        }
     }
 
     void unopenablePortStillOpensTheWindowAndSaysWhy() {
@@ -95,14 +117,179 @@ private Q_SLOTS:
         QVERIFY(lines(w->session().monitor()).last().startsWith("Not sent ("));
     }
 
-    void metaLanguageWithoutTheDocumentSaysWhereItLooked() {
+    void metaLanguageThatCannotShowTheDocumentSaysWhy_data() {
+        QTest::addColumn<bool>("documentThere");
+        QTest::addColumn<QString>("said"); // at its start; %1 is the document's path
+        QTest::newRow("no document")
+            << false << "The interface document was not found. Looked at:\n%1\n";
+        // An opener that finds no viewer, as xdg-open does on a bare system.
+        QTest::newRow("viewer exits 3") << true << "No viewer could open %1.";
+    }
+    void metaLanguageThatCannotShowTheDocumentSaysWhy() {
+        QFETCH(bool, documentThere);
+        QFETCH(QString, said);
         TestBench bench;
         MainWindow* w = bench.start();
-        const QString path = bench.dir.filePath(QStringLiteral("ORV_API_v103.pdf"));
+        const QString opener = bench.dir.filePath(QStringLiteral("xdg-open"));
+        QVERIFY(writeFile(opener, "#!/bin/sh\ntouch \"$0.ran\"\nexit 3\n"));
+        QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bench.dir.path().toLocal8Bit() + ':' + path);
+        const QString document = bench.dir.filePath(QStringLiteral("ORV_API_v103.pdf"));
+        QVERIFY(!documentThere || writeFile(document, {}));
         auto answer = answerNextMessageBox(QMessageBox::Ok);
         trigger(w, "mnuMetaL");
-        QVERIFY(answer.seen());
-        QVERIFY2(answer->text.contains(path), qPrintable(answer->text));
+        QTRY_VERIFY(answer.seen());
+        qputenv("PATH", path);
+        QVERIFY2(answer->text.startsWith(said.arg(document)), qPrintable(answer->text));
+        // A viewer failure is said because the opener failed, not for want of trying it.
+        QCOMPARE(QFile::exists(opener + QStringLiteral(".ran")), documentThere);
+    }
+
+    void settingsRefillsTheStoredPortAndCancelHides() {
+        TestBench bench;
+        MainWindow* w = bench.start();
+        auto* text = child<QLineEdit>(w, "txtPortSettings");
+        auto* panel = child<QWidget>(w, "frmSerialSettings");
+        trigger(w, "mnuSettings");
+        // The panel lies over the keypad: a click there reaches the panel.
+        QWidget* hit = w->centralWidget()->childAt(panel->geometry().center());
+        QVERIFY(hit == panel || panel->isAncestorOf(hit));
+        text->setText(QStringLiteral("7"));
+        click(w, "cmdCancelSettings");
+        QVERIFY(!panel->isVisible());
+        trigger(w, "mnuSettings");
+        QCOMPARE(text->text(), bench.device.slavePath());
+    }
+
+    void whatGoesNoFurtherChangesNothing_data() {
+        QTest::addColumn<QString>("value");   // for Settings > Save; null: File > Close
+        QTest::addColumn<Buttons>("answers"); // one per box expected
+        QTest::addColumn<QString>("said");    // in the last box
+        QTest::newRow("invalid") << "abc" << Buttons{QMessageBox::Ok} << "\"abc\"";
+        QTest::newRow("answered Cancel") << "/dev/ttyUSB3" << Buttons{QMessageBox::Cancel}
+                                         << "Do you want to restart with the new Comm Port?";
+        // The program's directory is gone: the file cannot be written.
+        QTest::newRow("cannot write")
+            << "2" << Buttons{QMessageBox::Ok, QMessageBox::Ok} << "gone/config.ini";
+        QTest::newRow("File > Close, answered Cancel")
+            << QString() << Buttons{QMessageBox::Cancel} << "Do you want to close the application?";
+    }
+    void whatGoesNoFurtherChangesNothing() {
+        QFETCH(QString, value);
+        QFETCH(Buttons, answers);
+        QFETCH(QString, said);
+        TestBench bench;
+        MainWindow* w = bench.start();
+        const QByteArray before = bench.config();
+        if (said.contains(QLatin1String("gone")))
+            setProgramDirectoryForTesting(bench.dir.filePath(QStringLiteral("gone")));
+        auto boxes = answerMessageBoxes(answers);
+        if (value.isNull()) {
+            trigger(w, "mnuClose");
+        } else {
+            trigger(w, "mnuSettings");
+            child<QLineEdit>(w, "txtPortSettings")->setText(value);
+            click(w, "cmdSaveSettings");
+        }
+        QCOMPARE(boxes->size(), answers.size());
+        QVERIFY2(boxes->last().text.contains(said), qPrintable(boxes->last().text));
+        QCOMPARE(bench.config(), before);
+        QCOMPARE(bench.windows.main(), w);
+        QVERIFY(w->isVisible() && !bench.windows.splash() && w->session().portOpen());
+        QCOMPARE(bench.endCount, 0);
+    }
+
+    void saveWithOkRestartsOnTheNewPortAndChangesNoOtherByte() {
+        TestBench bench;
+        const QByteArray file =
+            "\xEF\xBB\xBF; by hand\r\n[settings]\r\n PORT = {port}\r\n\x01\xFF\r\n"
+            "[OTHER]\r\nport=/dev/other\r\n[SETTINGS]\r\nport=/dev/second";
+        bench.writeConfigBytes(
+            QByteArray(file).replace("{port}", bench.device.slavePath().toUtf8()));
+        QPointer<MainWindow> w = bench.start();
+        PtyPair second, third;
+        // Twice: the restarted program must be able to restart in turn.
+        for (PtyPair* next : {&second, &third}) {
+            trigger(w, "mnuSettings");
+            child<QLineEdit>(w, "txtPortSettings")->setText(next->slavePath());
+            auto answer = answerNextMessageBox(QMessageBox::Ok);
+            click(w, "cmdSaveSettings");
+            QVERIFY(answer.seen());
+            QCOMPARE(bench.config(),
+                     QByteArray(file).replace("{port}", next->slavePath().toUtf8()));
+            // The old window goes with its port; the Splash window shows meanwhile.
+            QTRY_VERIFY(!w);
+            QVERIFY(bench.windows.splash() && bench.windows.splash()->isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(bench.windows.main(), 6000);
+            w = bench.windows.main();
+            QTRY_VERIFY(!bench.windows.splash());
+            click(w, "cmdReset");
+            QCOMPARE(next->read(3), QByteArray::fromHex("0B0611"));
+        }
+    }
+
+    void everyEndingKeepsTheHalfReplyAndFreesThePort_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("File > Close, answered OK") << 0;
+        QTest::newRow("close box") << 0;
+        QTest::newRow("settings restart") << 0;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void everyEndingKeepsTheHalfReplyAndFreesThePort() {
+        QFETCH(int, signalNumber);
+        const QByteArray how = QTest::currentDataTag();
+        const QByteArray tagged = "0B 00 0B half " + how;
+        TestBench bench;
+        if (signalNumber) {
+            // The real program, beside the bench's config.ini.
+            const QString program = bench.dir.filePath(QStringLiteral("orv-test"));
+            QVERIFY(QFile::copy(QStringLiteral(ORV_TEST_PATH), program));
+            QProcess p;
+            p.start(program, {});
+            // A whole line logged: the program is up and reading.
+            const QByteArray whole = "0B 00 0B whole " + how + "\r\n";
+            QVERIFY(bench.device.write(whole));
+            QTRY_VERIFY_WITH_TIMEOUT(todaysLog().contains(whole.trimmed()), 20000);
+            // Read at once or, at the latest, from the system's queue as the port closes.
+            QVERIFY(bench.device.write(tagged));
+            ::kill(pid_t(p.processId()), signalNumber);
+            QVERIFY(p.waitForFinished(20000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 0);
+            QVERIFY(!QFile::exists(QStringLiteral("/run/lock/LCK..") +
+                                   bench.device.slavePath().mid(5).replace('/', '_')));
+        } else {
+            PtyPair next;
+            QPointer<MainWindow> w = bench.start();
+            QSignalSpy received(&w->session().link(), &SerialLink::commEvent);
+            QVERIFY(bench.device.write(tagged) && received.wait());
+            std::shared_ptr<QList<AnsweredBox>> boxes;
+            if (how == "close box") {
+                w->close(); // asks nothing
+            } else {
+                boxes = answerMessageBoxes({QMessageBox::Ok});
+                if (how.startsWith("File > Close")) {
+                    trigger(w, "mnuClose");
+                } else {
+                    trigger(w, "mnuSettings");
+                    child<QLineEdit>(w, "txtPortSettings")->setText(next.slavePath());
+                    click(w, "cmdSaveSettings");
+                }
+                QCOMPARE(boxes->size(), 1);
+            }
+            QTRY_VERIFY(!w);
+            QCOMPARE(bench.endCount, how == "settings restart" ? 0 : 1);
+            if (how.startsWith("File > Close"))
+                QCOMPARE(boxes->first().text,
+                         QStringLiteral("Do you want to close the application?"));
+            // The port is free again: another program can open it at once.
+            QSerialPort port(bench.device.slavePath());
+            QVERIFY(port.open(QIODevice::ReadWrite));
+        }
+        QVERIFY2(todaysLog().contains("  Reply: " + tagged + '\n'), todaysLog().right(300));
     }
 };
 

@@ -1,11 +1,14 @@
 // The monitor as screen readers and the mouse meet it: a list of rows, each
 // with its text, the selected one marked, a click selecting in the session,
-// a reply's tooltip naming the send it answered.
+// a reply's tooltip naming the send it answered, copying as the log writes.
 #include "app/monitorview.h"
+#include "session/stampedline.h"
 #include "support/testbench.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QToolTip>
 
@@ -43,6 +46,22 @@ private Q_SLOTS:
         };
         // The reply selected its line; Reset left the selection where it was.
         checkRows(1);
+        // Ctrl+C copies the selected line, Copy All from the context menu every line.
+        const auto stamped = [&m](int i) {
+            return stampedLine(m.at(i).msecsSinceEpoch, m.line(i)) + QLatin1Char('\n');
+        };
+        view->setFocus();
+        QTest::keySequence(view, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), stamped(1));
+        QTimer::singleShot(0, this, [w] {
+            auto* menu = w->findChild<QMenu*>(QStringLiteral("monitorMenu"));
+            for (QAction* a : menu->actions())
+                if (a->text() == QLatin1String("Copy All"))
+                    a->trigger();
+            menu->close();
+        });
+        Q_EMIT view->customContextMenuRequested(QPoint(5, 5));
+        QCOMPARE(QGuiApplication::clipboard()->text(), stamped(0) + stamped(1) + stamped(2));
         // A click, a key or an assistive tool selects in the session, which the view shows.
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->rowRect(0).center());
         checkRows(0);
