@@ -1,5 +1,6 @@
-// The session log when its disk fills or its file is not what it should be:
-// every line whole or not at all, gaps noted, nothing written through a link.
+// The session log: every line in the file of its day with its time, and when
+// the disk fills or the file is not what it should be, every line whole or not
+// at all, gaps noted, nothing written through a link.
 #include "session/mainsession.h"
 #include "session/stampedline.h"
 #include "support/files.h"
@@ -32,6 +33,23 @@ private Q_SLOTS:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         qputenv("XDG_STATE_HOME", m_dir->path().toUtf8());
+    }
+
+    void linesGoToTheFileOfTheirDayWithTheirTime() {
+        // The last line of a day and the first of the next, in local time.
+        const qint64 midnight = QDateTime(QDate(2031, 1, 16), QTime(0, 0)).toMSecsSinceEpoch();
+        SessionLog log;
+        log.append(midnight - 1, "Key: 1 - 0B 00 02 50 5D");
+        log.append(midnight, QByteArray("Reply: 0B \x00\\n\r\n", 15));
+        // Written once per turn of the event loop, not held until the end.
+        QCoreApplication::processEvents();
+        const QString folder = m_dir->path() + QStringLiteral("/orv-test/");
+        QCOMPARE(SessionLog::pathFor(QDate(2031, 1, 15)),
+                 folder + QStringLiteral("2031-01-15.log"));
+        QCOMPARE(readFile(folder + QStringLiteral("2031-01-15.log")),
+                 QByteArray("2031-01-15 23:59:59.999  Key: 1 - 0B 00 02 50 5D\n"));
+        QCOMPARE(readFile(folder + QStringLiteral("2031-01-16.log")),
+                 QByteArray("2031-01-16 00:00:00.000  Reply: 0B \\x00\\\\n\\r\\n\n"));
     }
 
     void fullDiskTearsNoLineAndLeavesAGapLine() {
