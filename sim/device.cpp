@@ -1,8 +1,8 @@
-#include "device.h"
+#include "sim/device.h"
 
-#include "clock.h"
-#include "logger.h"
-#include "ptyport.h"
+#include "sim/clock.h"
+#include "sim/logger.h"
+#include "sim/ptyport.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "frameparser.h"
-#include "options.h"
-#include "outputqueue.h"
+#include "sim/frameparser.h"
+#include "sim/options.h"
+#include "sim/outputqueue.h"
 
 #include <csignal>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "logger.h"
+#include "sim/logger.h"
 
-#include "clock.h"
+#include "sim/clock.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // orv-sim: an ORV device on a pseudo-terminal, so orv-test can be run and
 // tested without the hardware.
 
-#include "device.h"
-#include "logger.h"
-#include "options.h"
-#include "ptyport.h"
+#include "sim/device.h"
+#include "sim/logger.h"
+#include "sim/options.h"
+#include "sim/ptyport.h"
 
 #include <csignal>
 #include <cstdio>

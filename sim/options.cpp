@@ -1,6 +1,6 @@
-#include "options.h"
+#include "sim/options.h"
 
-#include "frameparser.h"
+#include "sim/frameparser.h"
 
 #include <algorithm>
 #include <cctype>

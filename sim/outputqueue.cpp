@@ -1,6 +1,6 @@
-#include "outputqueue.h"
+#include "sim/outputqueue.h"
 
-#include "frameparser.h"
+#include "sim/frameparser.h"
 
 #include <algorithm>
 #include <cerrno>

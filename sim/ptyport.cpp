@@ -1,4 +1,4 @@
-#include "ptyport.h"
+#include "sim/ptyport.h"
 
 #include <cerrno>
 #include <climits>

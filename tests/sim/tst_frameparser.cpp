@@ -1,4 +1,4 @@
-#include "frameparser.h"
+#include "sim/frameparser.h"
 
 #include <QTest>
 
