@@ -238,11 +238,15 @@ private Q_SLOTS:
         const QByteArray tagged = "0B 00 0B half " + how;
         TestBench bench;
         if (signalNumber) {
-            // The real program, beside the bench's config.ini.
+            // The real program beside the bench's config.ini, started through a link
+            // from elsewhere: it must still find the file beside the real binary.
             const QString program = bench.dir.filePath(QStringLiteral("orv-test"));
+            QTemporaryDir elsewhere;
+            const QString link = elsewhere.filePath(QStringLiteral("orv-test"));
             QVERIFY(QFile::copy(QStringLiteral(ORV_TEST_PATH), program));
+            QVERIFY(QFile::link(program, link));
             QProcess p;
-            p.start(program, {});
+            p.start(link, {});
             // A whole line logged: the program is up and reading.
             const QByteArray whole = "0B 00 0B whole " + how + "\r\n";
             QVERIFY(bench.device.write(whole));

@@ -13,8 +13,6 @@
 
 namespace {
 
-// Makes this binary print programDirectory() and exit, for the symlink test.
-const char kPrintDirectoryVariable[] = "TST_CONFIGURATION_PRINT_PROGRAM_DIRECTORY";
 const QString S = QStringLiteral("SETTINGS");
 const QString K = QStringLiteral("port");
 const QByteArray before = "\xEF\xBB\xBF; by hand\r\n\r\n[Other]\r\nport=keep me\r\n\r\n"
@@ -26,21 +24,6 @@ class TestConfiguration : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void programDirectoryResolvesSymlinks() {
-        // Started through a link elsewhere, the program must still find the
-        // config.ini beside the real binary.
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("linked-test"));
-        QVERIFY(QFile::link(QCoreApplication::applicationFilePath(), link));
-        qputenv(kPrintDirectoryVariable, "1");
-        QProcess process;
-        process.start(link, {});
-        qunsetenv(kPrintDirectoryVariable);
-        QVERIFY2(process.waitForFinished(60000), qPrintable(process.errorString()));
-        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
-                 QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
-    }
-
     void write_data() {
         // In a folder holding only config.ini as `before`.
         QTest::addColumn<QString>("file");
@@ -168,15 +151,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet(kPrintDirectoryVariable)) {
-        QTextStream(stdout) << programDirectory() << '\n';
-        return 0;
-    }
-    TestConfiguration test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestConfiguration)
 #include "tst_configuration.moc"
