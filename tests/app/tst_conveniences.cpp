@@ -1,10 +1,13 @@
-// What a bench engineer expects beyond the original: copying, and
-// reconnecting to a device that comes (back).
+// What a bench engineer expects beyond the original: copying, finding the
+// port, and reconnecting to a device that comes (back).
+#include "app/portcompleter.h"
 #include "session/stampedline.h"
 #include "support/simprocess.h"
 #include "support/testbench.h"
 
+#include <QAbstractItemView>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 
@@ -37,6 +40,34 @@ private Q_SLOTS:
         });
         Q_EMIT view->customContextMenuRequested(QPoint(5, 5));
         QCOMPARE(QGuiApplication::clipboard()->text(), stamped(0) + stamped(1) + stamped(2));
+    }
+
+    void portSuggestionsShowPathAndAdapterWhole() {
+        for (const SerialPortEntry& port : listSerialPorts()) // none need be here
+            QVERIFY2(QFileInfo::exists(port.path), qPrintable(port.path));
+        QLineEdit edit;
+        edit.setFixedWidth(80);
+        auto* completer = new PortCompleter(&edit);
+        edit.setCompleter(completer);
+        const QString adapter = QStringLiteral("FTDI FT232R USB UART");
+        const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        completer->setLister([&] {
+            return QList<SerialPortEntry>{
+                {"/dev/ttyS0", {}}, {"/dev/ttyUSB0", adapter}, {byId, adapter}};
+        });
+        completer->refresh();
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QTest::keyClicks(&edit, QStringLiteral("usb"));
+        QAbstractItemView* list = completer->popup();
+        QTRY_VERIFY(list->isVisible());
+        QCOMPARE(completer->completionCount(), 2); // anywhere in the name, any case
+        const int longest = list->fontMetrics().horizontalAdvance(byId + "  (" + adapter + ")");
+        QTRY_VERIFY(list->width() > longest);
+        QVERIFY(list->screen()->availableGeometry().contains(list->geometry()));
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(edit.text(), QStringLiteral("/dev/ttyUSB0")); // the path, not the adapter
     }
 
     void portOpensWhenItAppearsAndAgainWhenItComesBack() {
