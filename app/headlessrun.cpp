@@ -1,84 +1,155 @@
 #include "app/headlessrun.h"
 
+#include "app/commandline.h"
+#include "app/signalwatcher.h"
 #include "session/mainsession.h"
 #include "session/sequencerunner.h"
-#include "session/signalwatcher.h"
 #include "session/stampedline.h"
+#include "settings/portsetting.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTimer>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 const char headlessUsage[] =
     "      --run FILE     run the key sequence in FILE with no window, then exit:\n"
     "                     0 all expectations met, 1 some failed, 2 the run could\n"
     "                     not start or the port was lost, 130/143 on SIGINT/SIGTERM\n"
-    "      --port PORT    with --run: the port to use instead of config.ini's\n"
+    "      --port PORT    with --run: the port to use instead of the settings file's\n"
     "      --report FILE  with --run: write a JUnit XML report to FILE\n";
 
 namespace {
 
 struct RunOptions {
-    QString file;
+    QByteArray file;
     std::optional<QString> port;
     QString report;
-    QString error;
 };
 
-// --name VALUE or --name=VALUE; i moves past what was used.
-bool takeValue(int argc, char* argv[], int& i, const char* name, QString& value, QString& error) {
-    const std::size_t n = std::strlen(name);
-    if (std::strncmp(argv[i], name, n) != 0)
-        return false;
-    if (argv[i][n] == '=') {
-        value = QString::fromLocal8Bit(argv[i] + n + 1);
-    } else if (argv[i][n] == '\0') {
-        if (i + 1 >= argc) {
-            error = QStringLiteral("%1 needs a value").arg(QLatin1String(name));
-            return true;
-        }
-        value = QString::fromLocal8Bit(argv[++i]);
-    } else {
-        return false;
-    }
-    if (value.isEmpty())
-        error = QStringLiteral("%1 needs a value").arg(QLatin1String(name));
-    return true;
-}
-
-std::optional<RunOptions> parse(int argc, char* argv[]) {
-    RunOptions o;
-    bool run = false;
-    QStringList others;
-    for (int i = 1; i < argc && o.error.isEmpty(); ++i) {
-        QString port;
-        if (takeValue(argc, argv, i, "--run", o.file, o.error)) {
-            run = true;
-        } else if (takeValue(argc, argv, i, "--port", port, o.error)) {
-            o.port = port;
-        } else if (takeValue(argc, argv, i, "--report", o.report, o.error)) {
-        } else if (QString config; takeValue(argc, argv, i, "--config", config, o.error)) {
-            // Already taken by main().
-        } else {
-            others << QString::fromLocal8Bit(argv[i]);
-        }
-    }
-    if (!run && o.error.isEmpty() && !o.port && o.report.isEmpty())
-        return std::nullopt;
-    if (o.error.isEmpty() && !run)
-        o.error = QStringLiteral("--port and --report go with --run FILE");
-    if (o.error.isEmpty() && !others.isEmpty())
-        o.error = QStringLiteral("unknown argument \"%1\" with --run").arg(others.first());
-    return o;
-}
-
 void say(FILE* to, const QString& text) {
-    const QByteArray bytes = text.toLocal8Bit() + '\n';
+    const QByteArray bytes = terminalSafe(text).toLocal8Bit() + '\n';
     std::fwrite(bytes.data(), 1, std::size_t(bytes.size()), to);
     std::fflush(to);
+}
+
+// Standard output, written with every write checked. A reader that went away
+// (| head -1) ends the printing quietly; any other failure (a full disk, a
+// closed stdout) is kept, to be told at the end: the run goes on either way.
+class Output {
+public:
+    void write(const QByteArray& bytes) {
+        for (qsizetype done = 0; done < bytes.size() && !m_stopped;) {
+            const ssize_t n =
+                ::write(STDOUT_FILENO, bytes.constData() + done, std::size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            m_stopped = true;
+            if (n == 0 || errno != EPIPE)
+                m_problem = QString::fromLocal8Bit(std::strerror(n == 0 ? EIO : errno));
+        }
+    }
+    void writeLine(const QString& text) { write(terminalSafe(text).toLocal8Bit() + '\n'); }
+    // Why output was lost, other than a reader that left; empty if it was not.
+    QString problem() const { return m_problem; }
+
+private:
+    bool m_stopped = false;
+    QString m_problem;
+};
+
+// One status line on a terminal's stderr, rewritten in place and cut to the
+// terminal's width so that it never wraps.
+class ProgressLine {
+public:
+    ProgressLine() : m_on(::isatty(STDERR_FILENO) == 1) {}
+    bool isOn() const { return m_on; }
+    void show(const QString& text) {
+        m_text = terminalSafe(text).toLocal8Bit();
+        redraw();
+    }
+    void redraw() {
+        if (!m_on || m_text.isEmpty())
+            return;
+        winsize size{};
+        const int width = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1
+                              ? size.ws_col - 1
+                              : 79;
+        put("\r" + m_text.left(width) + "\033[K");
+        m_shown = true;
+    }
+    void clear() {
+        if (m_shown)
+            put("\r\033[K");
+        m_shown = false;
+    }
+
+private:
+    static void put(const QByteArray& bytes) {
+        [[maybe_unused]] const ssize_t n =
+            ::write(STDERR_FILENO, bytes.constData(), std::size_t(bytes.size()));
+    }
+    bool m_on;
+    bool m_shown = false;
+    QByteArray m_text;
+};
+
+// How many expectations the whole file makes, every repetition counted.
+// Stands in for SequenceFile::expectationCount() until the sequence file
+// counts them itself.
+qint64 expectationTotal(const SequenceFile& file) {
+    constexpr qint64 cap = qint64(1) << 52;
+    qint64 total = 0;
+    qint64 factor = 1;
+    QVector<qint64> outer;
+    for (const SequenceStep& step : file.steps) {
+        if (step.kind == SequenceStep::Repeat) {
+            outer << factor;
+            factor = qMin(cap, factor * step.count);
+        } else if (step.kind == SequenceStep::End && !outer.isEmpty()) {
+            factor = outer.takeLast();
+        } else if (step.kind == SequenceStep::Expect) {
+            total = qMin(cap, total + factor);
+        }
+    }
+    return total;
+}
+
+QString duration(qint64 seconds) {
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// "repetition 2, 17 | 340 of 1000 expectations, 2 failed | p95 4.02 ms | 0:01:23 left"
+QString progressText(const SequenceRunner& runner, qint64 total, qint64 elapsedMs) {
+    const qint64 done = runner.expectations();
+    QStringList parts;
+    if (!runner.repetitions().isEmpty())
+        parts << QStringLiteral("repetition ") + runner.repetitions();
+    parts << QStringLiteral("%1 of %2 expectations, %3 failed")
+                 .arg(done)
+                 .arg(total)
+                 .arg(runner.failures());
+    // Until SequenceRunner::latency() is in: the figure of the summary line.
+    static const QRegularExpression p95(QStringLiteral("p95 ([^,]+)"));
+    parts << QStringLiteral("p95 %1 ms").arg(p95.match(runner.latencyLine()).captured(1));
+    if (done > 0 && total >= done)
+        parts << duration(elapsedMs * (total - done) / done / 1000) + QStringLiteral(" left");
+    return parts.join(QStringLiteral(" | "));
 }
 
 // Whether a report can be written at path, asked before the run so that a
@@ -97,20 +168,18 @@ QString reportPathProblem(const QString& path) {
 
 } // namespace
 
-int runHeadlessIfAsked(int argc, char* argv[]) {
-    const std::optional<RunOptions> options = parse(argc, argv);
-    if (!options)
-        return -1;
-    if (!options->error.isEmpty()) {
-        say(stderr, QStringLiteral("orv-test: %1 (see --help)").arg(options->error));
-        return 2;
-    }
+int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
+    const std::optional<RunOptions> options =
+        RunOptions{commandLine.runFile, commandLine.port, QFile::decodeName(commandLine.report)};
+    // A reader that goes away (| head -1) must not end the run before its report.
+    std::signal(SIGPIPE, SIG_IGN);
     // Never a QApplication here: the run must work with no display at all.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orv-test"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORV_VERSION));
 
-    SequenceFile sequence = readSequenceFile(options->file);
+    // Switches to readSequenceFile(options->file) once it takes the name's bytes.
+    SequenceFile sequence = readSequenceFile(QFile::decodeName(options->file));
     if (!sequence.isValid()) {
         say(stderr, sequence.error);
         return 2;
@@ -124,16 +193,22 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
 
     MainSession session;
     LineStamper stamper;
+    Output output;
+    ProgressLine progress;
+    const bool progressSharesTerminal = progress.isOn() && ::isatty(STDOUT_FILENO) == 1;
     // Lines go out once per event-loop turn, queued behind the session log's
     // write of the same lines: whatever a watcher has read is in the log too,
     // even if the run is killed right after.
     QByteArray out;
     bool printQueued = false;
     auto print = [&] {
-        std::fwrite(out.data(), 1, std::size_t(out.size()), stdout);
-        std::fflush(stdout);
+        if (progressSharesTerminal)
+            progress.clear();
+        output.write(out);
         out.clear();
         printQueued = false;
+        if (progressSharesTerminal)
+            progress.redraw();
     };
     QObject::connect(&session.monitor(), &MonitorModel::lineAppended, [&](int row) {
         const MonitorModel::Line& line = session.monitor().at(row);
@@ -144,14 +219,25 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
             QMetaObject::invokeMethod(&app, print, Qt::QueuedConnection);
         }
     });
-    if (options->port)
+    if (options->port) {
         session.setPort(*options->port);
-    else
+    } else {
         session.loadSettings();
-    if (session.port().isEmpty()) {
-        say(stderr, QStringLiteral("No port to use: give --port or set port= in %1")
-                        .arg(QStringLiteral("config.ini")));
-        return 2;
+        // The reason the window would show, naming the file in use.
+        QString problem;
+        readPortSetting(&problem);
+        if (problem.isEmpty() && session.port().trimmed().isEmpty())
+            problem = QFileInfo::exists(configPath())
+                          ? QStringLiteral("No port to use: %1 sets no port= in [SETTINGS]; "
+                                           "give --port PORT or set one there")
+                                .arg(configPath())
+                          : QStringLiteral("No port to use: the settings file %1 does not exist; "
+                                           "give --port PORT or make it with port= in [SETTINGS]")
+                                .arg(configPath());
+        if (!problem.isEmpty()) {
+            say(stderr, problem);
+            return 2;
+        }
     }
     if (!session.linkStart()) {
         session.linkEnd();
@@ -159,6 +245,7 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
         return 2;
     }
 
+    const qint64 total = expectationTotal(sequence);
     SequenceRunner runner(session, std::move(sequence));
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     int signalNumber = 0;
@@ -168,12 +255,19 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
                         .arg(number)
                         .arg(QString::fromLocal8Bit(strsignal(number))));
     });
+    // Seen only on a terminal: a log or a CI job gets the lines and the verdict alone.
+    QTimer progressTimer;
+    QElapsedTimer elapsed;
+    QObject::connect(&progressTimer, &QTimer::timeout,
+                     [&] { progress.show(progressText(runner, total, elapsed.elapsed())); });
     int status = 0;
     QObject::connect(&runner, &SequenceRunner::finished, [&] {
+        progressTimer.stop();
+        progress.clear();
         session.linkEnd(); // the log complete before the last lines are printed
         print();
-        say(stdout, runner.latencyLine());
-        say(stdout, runner.verdictLine());
+        output.writeLine(runner.latencyLine());
+        output.writeLine(runner.verdictLine());
         if (runner.state() == SequenceRunner::State::PortLost)
             status = 2;
         else if (signalNumber)
@@ -188,11 +282,23 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
                     status = 2;
             }
         }
+        // A verdict nobody could read is no verdict: said where it can be seen.
+        if (!output.problem().isEmpty()) {
+            say(stderr, QStringLiteral("orv-test: cannot write to standard output: %1; the "
+                                       "verdict was: %2")
+                            .arg(output.problem(), runner.verdictLine()));
+            if (status < 2)
+                status = 2;
+        }
         QCoreApplication::exit(status);
     });
     if (!runner.start()) {
         say(stderr, QStringLiteral("Cannot start the run: %1").arg(runner.error()));
         return 2;
+    }
+    if (progress.isOn()) {
+        elapsed.start();
+        progressTimer.start(1000);
     }
     QCoreApplication::exec();
     session.linkEnd();

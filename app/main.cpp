@@ -1,17 +1,21 @@
+#include "app/commandline.h"
 #include "app/headlessrun.h"
+#include "app/signalwatcher.h"
 #include "app/windows.h"
 #include "settings/configuration.h"
-#include "session/signalwatcher.h"
 
 #include <QApplication>
+#include <QFile>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
-const char usage[] = "Usage: orv-test [--config FILE] [--help] [--version]\n"
-                     "       orv-test --run FILE [--port PORT] [--report FILE] [--config FILE]\n"
+const char usage[] = "%s"
                      "\n"
                      "Bench tool for an ORV device on a serial port. The port is read from\n"
                      "the settings file:\n"
@@ -31,36 +35,58 @@ const char usage[] = "Usage: orv-test [--config FILE] [--help] [--version]\n"
                      "  -v, --version      show the version and exit\n"
                      "%s"
                      "\n"
-                     "Qt's own options (-platform, -style, ...) are accepted as usual.\n";
+                     "Qt's own options (-platform, -style, ...) are accepted as usual.\n"
+                     "An option given twice, or one not listed here, is refused (exit 2).\n";
+
+// A standard stream closed by the caller (">&-") would otherwise be the
+// number the next open() returns: the serial port or the log would then
+// receive what was meant for the terminal. Writes to the stand-in fail, so a
+// closed stdout is still noticed.
+void keepStandardStreamsTaken() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int standIn = ::open("/dev/null", O_RDONLY | O_NOCTTY);
+        if (standIn >= 0 && standIn != fd) {
+            ::dup2(standIn, fd);
+            ::close(standIn);
+        }
+    }
+}
+
+int printToStdout(const QByteArray& text) {
+    if (std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) ==
+            std::size_t(text.size()) &&
+        std::fflush(stdout) == 0)
+        return 0;
+    const QByteArray why = std::strerror(errno);
+    std::fprintf(stderr, "orv-test: cannot write to standard output: %s\n", why.constData());
+    return 2;
+}
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // Answered before any window system is needed, so they work anywhere.
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::printf(usage, headlessUsage);
-            return 0;
-        }
-        if (!std::strcmp(argv[i], "--version") || !std::strcmp(argv[i], "-v")) {
-            std::printf("orv-test %s\n", ORV_VERSION);
-            return 0;
-        }
-        const char* file = nullptr;
-        if (!std::strcmp(argv[i], "--config"))
-            file = i + 1 < argc ? argv[++i] : "";
-        else if (!std::strncmp(argv[i], "--config=", 9))
-            file = argv[i] + 9;
-        if (file && !*file) {
-            std::fputs("orv-test: --config needs a file\nTry 'orv-test --help'.\n", stderr);
-            return 2;
-        }
-        if (file)
-            setConfigOption(QString::fromLocal8Bit(file));
+    keepStandardStreamsTaken();
+    // Answered before any window system is needed, so that they work anywhere.
+    const CommandLine options = parseCommandLine(argc, argv);
+    switch (options.action) {
+    case CommandLine::Action::Help:
+        return printToStdout(QString::asprintf(usage, usageSynopsis, headlessUsage).toUtf8());
+    case CommandLine::Action::Version:
+        return printToStdout(QByteArrayLiteral("orv-test " ORV_VERSION "\n"));
+    case CommandLine::Action::Error:
+        std::fprintf(stderr, "orv-test: %s\n%sTry 'orv-test --help' for more.\n",
+                     options.error.toLocal8Bit().constData(), usageSynopsis);
+        return 2;
+    case CommandLine::Action::Run:
+    case CommandLine::Action::Window:
+        break;
     }
-
-    if (const int status = runHeadlessIfAsked(argc, argv); status >= 0)
-        return status;
+    if (!options.config.isEmpty())
+        setConfigOption(QFile::decodeName(options.config));
+    if (options.action == CommandLine::Action::Run)
+        return runHeadless(argc, argv, options);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orv-test"));

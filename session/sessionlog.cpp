@@ -1,8 +1,10 @@
 #include "session/sessionlog.h"
 
+#include "settings/configuration.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,6 +15,30 @@ namespace {
 
 QString systemError(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// Device traffic is the user's business: the folder, and any missing folder
+// above it, is made for its owner only. A log folder of the user's own that an
+// older version left open to others is closed now; its files follow on open.
+QString makePrivateFolder(const QString& dir) {
+    QStringList missing;
+    struct stat st {};
+    for (QString d = dir; ::lstat(QFile::encodeName(d).constData(), &st) != 0 && errno == ENOENT;
+         d = QFileInfo(d).path())
+        missing.prepend(d);
+    for (const QString& d : missing) {
+        if (::mkdir(QFile::encodeName(d).constData(), 0700) != 0 && errno != EEXIST)
+            return QStringLiteral("cannot create its folder %1: %2").arg(d, systemError(errno));
+    }
+    const QByteArray name = QFile::encodeName(dir);
+    if (::stat(name.constData(), &st) != 0)
+        return QStringLiteral("cannot create its folder %1: %2").arg(dir, systemError(errno));
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("cannot create its folder %1: %2").arg(dir, systemError(ENOTDIR));
+    if (::lstat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 077))
+        ::chmod(name.constData(), st.st_mode & 0700);
+    return {};
 }
 
 } // namespace
@@ -32,11 +58,7 @@ SessionLog::~SessionLog() {
 }
 
 QString SessionLog::directory() {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    // Relative values are to be ignored, as the XDG rules say.
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/orv-test");
+    return logFolder(currentPlaces());
 }
 
 QString SessionLog::pathFor(const QDate& day) {
@@ -52,14 +74,14 @@ void SessionLog::close() {
 
 bool SessionLog::open(QString* why) {
     close();
-    if (!QDir().mkpath(directory())) {
-        *why = QStringLiteral("cannot create its folder");
+    if (const QString problem = makePrivateFolder(directory()); !problem.isEmpty()) {
+        *why = problem;
         return false;
     }
     // Not through a link, and never blocking on a FIFO put in its place.
     const int fd = ::open(
         QFile::encodeName(pathFor(m_day)).constData(),
-        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
+        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     struct stat st {};
     if (fd < 0) {
         const int err = errno;
@@ -78,6 +100,8 @@ bool SessionLog::open(QString* why) {
     else if (st.st_uid != ::geteuid())
         *why = QStringLiteral("it belongs to another user");
     else {
+        if (st.st_mode & 077)
+            ::fchmod(fd, 0600);
         m_fd = fd;
         return true;
     }

@@ -78,6 +78,7 @@ Places currentPlaces() {
     }
     places.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     places.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    places.xdgStateHome = qEnvironmentVariable("XDG_STATE_HOME");
     places.home = QDir::homePath();
     return places;
 }

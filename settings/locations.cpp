@@ -28,6 +28,11 @@ ConfigLocation configLocation(const Places& places) {
     return {home + QLatin1Char('/') + programName + QStringLiteral("/config.ini"), true};
 }
 
+QString logFolder(const Places& places) {
+    return xdgHome(places.xdgStateHome, places.home, QStringLiteral(".local/state")) +
+           QLatin1Char('/') + programName;
+}
+
 QStringList documentFolders(const Places& places) {
     const QString data = xdgHome(places.xdgDataHome, places.home, QStringLiteral(".local/share"));
     return {places.programDir, data + QLatin1Char('/') + programName,

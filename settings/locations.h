@@ -13,6 +13,7 @@ struct Places {
     QString configOption;   // the --config value, absolute; empty when not given
     QString xdgConfigHome;  // the environment's values, possibly unset or relative
     QString xdgDataHome;
+    QString xdgStateHome;
     QString home;
 };
 
@@ -29,6 +30,10 @@ bool isInstalled(const Places& places);
 // --config FILE if given; else config.ini beside a program that is not
 // installed; else $XDG_CONFIG_HOME/orv-test/config.ini.
 ConfigLocation configLocation(const Places& places);
+
+// Where the session logs go: $XDG_STATE_HOME/orv-test, by default
+// ~/.local/state/orv-test.
+QString logFolder(const Places& places);
 
 // The folders searched, in order, for a document the program does not ship:
 // beside the program, $XDG_DATA_HOME/orv-test, share/orv-test of the prefix.

@@ -1,13 +1,44 @@
-// What a bench engineer expects beyond the original: reconnecting to a
-// device that comes (back).
+// What a bench engineer expects beyond the original: finding the port, and
+// reconnecting to a device that comes (back).
+#include "app/portcompleter.h"
 #include "support/simprocess.h"
 #include "support/testbench.h"
 
+#include <QAbstractItemView>
+#include <QLineEdit>
 #include <QMessageBox>
 
 class TestConveniences : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void portSuggestionsShowPathAndAdapterWhole() {
+        for (const SerialPortEntry& port : listSerialPorts()) // none need be here
+            QVERIFY2(QFileInfo::exists(port.path), qPrintable(port.path));
+        QLineEdit edit;
+        edit.setFixedWidth(80);
+        auto* completer = new PortCompleter(&edit);
+        edit.setCompleter(completer);
+        const QString adapter = QStringLiteral("FTDI FT232R USB UART");
+        const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        completer->setLister([&] {
+            return QList<SerialPortEntry>{
+                {"/dev/ttyS0", {}}, {"/dev/ttyUSB0", adapter}, {byId, adapter}};
+        });
+        completer->refresh();
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QTest::keyClicks(&edit, QStringLiteral("usb"));
+        QAbstractItemView* list = completer->popup();
+        QTRY_VERIFY(list->isVisible());
+        QCOMPARE(completer->completionCount(), 2); // anywhere in the name, any case
+        const int longest = list->fontMetrics().horizontalAdvance(byId + "  (" + adapter + ")");
+        QTRY_VERIFY(list->width() > longest);
+        QVERIFY(list->screen()->availableGeometry().contains(list->geometry()));
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(edit.text(), QStringLiteral("/dev/ttyUSB0")); // the path, not the adapter
+    }
+
     void portOpensWhenItAppearsAndAgainWhenItComesBack() {
         QTemporaryDir links;
         const QString link = links.filePath(QStringLiteral("orv-device"));

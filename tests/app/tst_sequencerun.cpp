@@ -6,7 +6,10 @@
 
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,7 +33,7 @@ private Q_SLOTS:
         // Reset.
         QTest::addColumn<QStringList>("device");
         QTest::addColumn<QByteArray>("sequence");
-        QTest::addColumn<int>("status"); // 143: SIGTERM once the first reply is in
+        QTest::addColumn<int>("status"); // over 128: that signal once the first reply is in
         QTest::addColumn<QByteArrayList>("outAndReportHave"); // status 2: no report at all
         QTest::addColumn<QByteArrayList>("frames");           // what the test's device got
         const auto row = [](const char* name, const QStringList& device, const QByteArray& sequence,
@@ -67,6 +70,8 @@ private Q_SLOTS:
         row("SIGTERM mid-run: a readable report, no more frames", {},
             "key 1\nexpect ACK\nwait 600000\nkey 2\n", 143,
             {"PASS: 1 of 1 expectations met", "<system-err>Stopped by signal 15"}, {k1});
+        row("SIGINT mid-run", {}, "key 1\nexpect ACK\nwait 600000\nkey 2\n", 130, {"Key: 1 - "},
+            {k1});
     }
     void run() {
         QFETCH(QStringList, device);
@@ -107,8 +112,8 @@ private Q_SLOTS:
                 QVERIFY(sent.last() == rs || pty.write(ack));
             }
             out += p.readAll();
-            if (status == 143 && !signalled && out.contains("Reply: "))
-                signalled = ::kill(pid_t(p.processId()), SIGTERM) == 0;
+            if (status > 128 && !signalled && out.contains("Reply: "))
+                signalled = ::kill(pid_t(p.processId()), status - 128) == 0;
         }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), status);
@@ -118,6 +123,107 @@ private Q_SLOTS:
             QVERIFY2((out + xml).contains(text), (out + xml).constData());
         if (device.isEmpty())
             QCOMPARE(sent, frames);
+    }
+
+    // What orv-test says on stdout, stderr or in the report, and its status, for
+    // command lines, settings files and outputs that are not as they should be.
+    void messages_data() {
+        QTest::addColumn<QStringList>("args");  // SEQ: t.seq, DEV: orv-sim's device, DIR: a folder
+        QTest::addColumn<QByteArray>("config"); // DIR/c.ini: "fifo", its content, or none
+        QTest::addColumn<QByteArray>("how"); // stdout full, closed or gone; stderr a tty; lose DEV
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("has");
+        const auto row = [](const char* name, const QStringList& args, const QByteArray& config,
+                            const QByteArray& how, int status, const QByteArray& has) {
+            QTest::newRow(name) << args << config << how << status << has;
+        };
+        const QStringList run{"--run", "SEQ", "--port", "DEV"};
+        row("--config FIFO", {"--run", "SEQ", "--config", "DIR/c.ini"}, "fifo", "", 2,
+            "Cannot use the settings file DIR/c.ini: it is a FIFO, not a file");
+        row("--config=folder", {"--run", "SEQ", "--config=DIR"}, "", "", 2,
+            "Cannot use the settings file DIR: it is a directory, not a file");
+        row("--config missing", {"--run", "SEQ", "--config", "DIR/c.ini"}, "", "", 2,
+            "No port to use: the settings file DIR/c.ini does not exist");
+        row("--config UTF-16", {"--run", "SEQ", "--config", "DIR/c.ini"},
+            QByteArray("\xFF\xFE[\0S\0", 6), "", 2, "DIR/c.ini: it is UTF-16 text");
+        row("--config long value", {"--run", "SEQ", "--config", "DIR/c.ini"},
+            "[SETTINGS]\nport=" + QByteArray(5000, 'x'), "", 2, "longer than 4096 bytes");
+        row("--config=FILE names the port", {"--run", "SEQ", "--config=DIR/c.ini"},
+            "[SETTINGS]\nport=DEV\n", "", 0, "PASS: 1 of 1 expectations met");
+        row(">/dev/full", run, "", "full", 2,
+            "cannot write to standard output: No space left on device; the verdict was: PASS");
+        row(">&-", run, "", "closed", 2, "cannot write to standard output: Bad file descriptor");
+        row("| head -1", run + QStringList{"--report", "DIR/r.xml"}, "", "gone", 0,
+            "tests=\"1\" failures=\"0\"");
+        row("port name with ESC", {"--run", "SEQ", "--port", "/dev/\x1b[2Jx"}, "", "", 2,
+            "/dev/\\x1B[2Jx");
+        row("--run twice", run + QStringList{"--run", "SEQ"}, "", "", 2,
+            "orv-test: --run given more than once");
+        row("unknown option", {"--bogus"}, "", "", 2, "unknown option '--bogus'\nUsage: orv-test");
+        row("Qt's options", QStringList{"-platform", "offscreen", "-reverse"} + run, "", "", 0,
+            "PASS: 1 of 1 expectations met");
+        row("--report without --run", {"--report", "DIR/r.xml"}, "", "", 2,
+            "--port and --report go with --run FILE");
+        row("report folder missing", run + QStringList{"--report", "DIR/none/r.xml"}, "", "", 2,
+            "DIR/none");
+        row("port lost", run, "", "lose", 2, "Error: Lost ");
+        row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
+    }
+    void messages() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, config);
+        QFETCH(QByteArray, how);
+        QFETCH(int, status);
+        QFETCH(QByteArray, has);
+        QTemporaryDir dir;
+        SimProcess sim;
+        const auto fill = [&](QString s) {
+            return s.replace("SEQ", dir.filePath("t.seq"))
+                .replace("DEV", sim.devicePath())
+                .replace("DIR", dir.path());
+        };
+        for (QString& arg : args)
+            arg = fill(arg);
+        const QString ini = dir.filePath("c.ini");
+        QVERIFY(config == "fifo"
+                    ? ::mkfifo(QFile::encodeName(ini).constData(), 0600) == 0
+                    : config.isEmpty() ||
+                          writeFile(ini, config.replace("DEV", sim.devicePath().toUtf8())));
+        QVERIFY(writeFile(dir.filePath("t.seq"),
+                          "key 1\nexpect ACK\n" + QByteArray(how == "lose"  ? "wait 600000\n"
+                                                             : how == "tty" ? "wait 1500\n"
+                                                                            : "")));
+        PtyPair tty;
+        const QByteArray ttyPath = QFile::encodeName(tty.slavePath());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(var));
+        p.setProcessEnvironment(env);
+        if (how == "full")
+            p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.setChildProcessModifier([&how, &ttyPath] {
+            int gone[2];
+            if (how == "gone" && ::pipe(gone) == 0) // a pipe whose reader has left
+                ::close(gone[0]), ::dup2(gone[1], STDOUT_FILENO);
+            if (how == "closed")
+                ::close(STDOUT_FILENO);
+            if (how == "tty")
+                ::dup2(::open(ttyPath.constData(), O_RDWR | O_NOCTTY), STDERR_FILENO);
+        });
+        p.start(QStringLiteral(ORV_TEST_PATH), args);
+        QByteArray all;
+        for (QDeadlineTimer deadline(20000); !p.waitForFinished(10) && !deadline.hasExpired();) {
+            all += p.readAllStandardOutput() + p.readAllStandardError() + tty.readAvailable();
+            if (how == "lose" && all.contains("Reply: ") && std::exchange(how, "lost") == "lose")
+                sim.kill();
+        }
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        all += p.readAllStandardOutput() + p.readAllStandardError() + tty.readAvailable() +
+               readFile(dir.filePath("r.xml"));
+        QVERIFY2(all.contains(fill(has).toUtf8()), all.constData());
+        QVERIFY2(how == "tty" || !all.contains('\x1b'), all.constData()); // no progress line
+        QCOMPARE(p.exitCode(), status);
     }
 };
 

@@ -95,6 +95,9 @@ private Q_SLOTS:
                               << "it is not a regular file";
         QTest::newRow("another user's file") << "foreign"
                                              << "it belongs to another user";
+        QTest::newRow("a file in the folder's place")
+            << "folder"
+            << "cannot create its folder DIR: Not a directory";
     }
 
     void logThatIsNoPlainFileOfOursIsRefused() {
@@ -108,6 +111,9 @@ private Q_SLOTS:
             QVERIFY(QFile::link(target, path));
         else if (kind == QLatin1String("fifo"))
             QVERIFY(::mkfifo(name.constData(), 0644) == 0);
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir(SessionLog::directory()).removeRecursively() &&
+                    writeFile(SessionLog::directory(), {}));
         else if (!writeFile(path, {}) || ::chown(name.constData(), 65534, 65534) != 0)
             QSKIP("Cannot give a file to another user here (not root)");
         MainSession s;
@@ -116,9 +122,30 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(s.monitor().count(), 3);
         QCOMPARE(QString::fromUtf8(s.monitor().line(1)),
-                 QStringLiteral("Error: Cannot write the session log %1: %2").arg(path, reason));
+                 QStringLiteral("Error: Cannot write the session log %1: %2")
+                     .arg(path, reason.replace("DIR", SessionLog::directory())));
         QCOMPARE(readFile(target), QByteArray());
         QCOMPARE(QFileInfo(path).size(), 0);
+    }
+
+    void logIsTheOwnersOnly() {
+        // Folders made owner-only, parents too; an older, open folder and file are closed.
+        qputenv("XDG_STATE_HOME", m_dir->filePath("made/state").toUtf8());
+        const QFile::Permissions others = QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                          QFile::ExeOther | QFile::WriteGroup | QFile::WriteOther;
+        for (int opened : {0, 1}) {
+            if (opened)
+                QVERIFY(
+                    QFile::setPermissions(SessionLog::directory(), QFile::Permissions(0x7755)) &&
+                    QFile::setPermissions(SessionLog::pathFor(QDate::currentDate()),
+                                          QFile::Permissions(0x6644)));
+            MainSession s;
+            s.sendKeyCode(0);
+            QCoreApplication::processEvents();
+            for (const QString& path : {m_dir->filePath("made"), SessionLog::directory(),
+                                        SessionLog::pathFor(QDate::currentDate())})
+                QVERIFY2(!(QFileInfo(path).permissions() & others), qPrintable(path));
+        }
     }
 };
 

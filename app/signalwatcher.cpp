@@ -1,4 +1,4 @@
-#include "session/signalwatcher.h"
+#include "app/signalwatcher.h"
 
 #include <QSocketNotifier>
 #include <cerrno>
