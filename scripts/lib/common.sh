@@ -7,8 +7,8 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-
 # What the window needs to look right: FreeSans is the free font nearest to
 # the original's widths, DejaVu the fallback for anything it lacks.
 RUNTIME_PACKAGES=(fonts-freefont-ttf fonts-dejavu-core)
-# The package: man pages from --help, PNG icons from the SVG, CPack's shlibdeps and strip.
-PACKAGE_PACKAGES=(help2man librsvg2-bin dpkg-dev file)
+# The package: PNG icons from the SVG, CPack's shlibdeps and strip.
+PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file)
 # libFuzzer and its sanitizers come with clang's runtime libraries.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
