@@ -42,6 +42,7 @@ void answerFileDialog(const QString& path) {
 class TestSequenceWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { QVERIFY(useScratchStateDir()); }
     void runFromTheMenuHoldsOffClicksUntilStopped() {
         TestBench bench;
         MainWindow* w = bench.start();

@@ -66,9 +66,11 @@ inline QWidget* key(QWidget* w, const QString& caption) {
 }
 
 // Every monitor line also goes to a session log: for long runs, keep it out
-// of the way.
+// of the way. The file dialogs' remembered folder is kept apart too: one test
+// leaving it at /proc would make the next dialog read /proc's files.
 inline bool useScratchStateDir() {
     static QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", state.filePath(QStringLiteral("config")).toLocal8Bit());
     return state.isValid();
 }
