@@ -81,18 +81,11 @@ void say(FILE* to, const QString& text) {
     std::fflush(to);
 }
 
-// Whether a report can be written at path, asked before the run so that a
-// long run never ends without its report.
-QString reportPathProblem(const QString& path) {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return QStringLiteral("The report %1 is not a regular file").arg(path);
-    const QFileInfo dir(info.absolutePath());
-    if (!dir.isDir())
-        return QStringLiteral("The report's folder %1 does not exist").arg(dir.filePath());
-    if (!dir.isWritable())
-        return QStringLiteral("The report's folder %1 is not writable").arg(dir.filePath());
-    return {};
+// Whether a report can be written at path, asked of the real target before
+// the first frame, so that a long run never ends without its report.
+QString reportPathProblem(const QString& path, const QString& sequencePath) {
+    return outputFileProblem(QStringLiteral("the report"), path,
+                             SequenceRunner::inputs(sequencePath));
 }
 
 } // namespace
@@ -116,7 +109,8 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
         return 2;
     }
     if (!options->report.isEmpty()) {
-        if (const QString problem = reportPathProblem(options->report); !problem.isEmpty()) {
+        if (const QString problem = reportPathProblem(options->report, options->file);
+            !problem.isEmpty()) {
             say(stderr, problem);
             return 2;
         }
@@ -164,9 +158,7 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
     int signalNumber = 0;
     QObject::connect(&watcher, &SignalWatcher::received, [&](int number) {
         signalNumber = number;
-        runner.stop(QStringLiteral("Stopped by signal %1 (%2)")
-                        .arg(number)
-                        .arg(QString::fromLocal8Bit(strsignal(number))));
+        runner.stop(QStringLiteral("SIG") + QString::fromLatin1(sigabbrev_np(number)));
     });
     int status = 0;
     QObject::connect(&runner, &SequenceRunner::finished, [&] {
@@ -181,7 +173,7 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
         else
             status = runner.failures() ? 1 : 0;
         if (!options->report.isEmpty()) {
-            if (const QString error = writeJUnitReport(options->report, runner.report());
+            if (const QString error = runner.writeReport(options->report, options->file);
                 !error.isEmpty()) {
                 say(stderr, error);
                 if (status < 2)

@@ -103,7 +103,8 @@ void SequenceRunWindow::saveReport() {
         QStringLiteral("JUnit XML (*.xml);;All files (*)"));
     if (path.isEmpty())
         return;
-    const QString error = writeJUnitReport(path, m_runner.report());
+    // Written whole or not at all; a failure names the file and the reason.
+    const QString error = m_runner.writeReport(path);
     if (!error.isEmpty())
         QMessageBox::warning(this, programTitle(), error);
 }

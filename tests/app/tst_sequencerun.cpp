@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <csignal>
 #include <optional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -33,10 +34,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("status"); // 143: SIGTERM once the first reply is in
         QTest::addColumn<QByteArrayList>("outAndReportHave"); // status 2: no report at all
         QTest::addColumn<QByteArrayList>("frames");           // what the test's device got
+        QTest::addColumn<QString>("fault"); // in writing the report: then the old file stays
         const auto row = [](const char* name, const QStringList& device, const QByteArray& sequence,
                             int status, const QByteArrayList& have,
-                            const QByteArrayList& frames = {}) {
-            QTest::newRow(name) << device << sequence << status << have << frames;
+                            const QByteArrayList& frames = {}, const QString& fault = {}) {
+            QTest::newRow(name) << device << sequence << status << have << frames << fault;
         };
         row("passes against orv-sim", {"--split"},
             "repeat 3\n  key 1\n  expect ACK\nend\ncommtest\nexpect any\n", 0,
@@ -64,9 +66,25 @@ private Q_SLOTS:
             {"t.seq:3: \"kee 5\": unknown step"});
         row("port that cannot open", {"/nonexistent/tty"}, "key 1\n", 2,
             {"Cannot start the run: "});
-        row("SIGTERM mid-run: a readable report, no more frames", {},
+        row("SIGTERM in a wait: stopped at the wait's line", {},
             "key 1\nexpect ACK\nwait 600000\nkey 2\n", 143,
-            {"PASS: 1 of 1 expectations met", "<system-err>Stopped by signal 15"}, {k1});
+            {"STOPPED: SIGTERM at t.seq:3 after 1 expectation, 0 failed", "errors=\"0\""}, {k1});
+        row("SIGTERM in an expect: it is in error", {},
+            "key 1\nexpect ACK\nreset\nexpect ACK within 600000\n", 143,
+            {"STOPPED: SIGTERM at t.seq:4 after 1 expectation, 0 failed", "errors=\"1\"",
+             "name=\"t.seq:4 expect ACK\"", "<error message=\"stopped by SIGTERM\""},
+            {k1, rs});
+        row("replies without a line feed reach the expects waiting", {"--no-newline"},
+            "key 1\nexpect ACK within 400\nkey 2\nexpect ACK within 400\n", 0,
+            {"PASS: 2 of 2 expectations met"});
+        row("file-size limit: the old report stays", {}, "key 1\nexpect ACK\n", 2,
+            {"Cannot write the report ", "File too large; the old file is unchanged"}, {k1},
+            "fsize");
+        row("read-only report", {}, "key 1\n", 2, {"the file is read-only"}, {}, "readonly");
+        row("report is the sequence file", {}, "key 1\n", 2, {"it is the sequence file"}, {},
+            "input");
+        row("report is a symbolic link", {}, "key 1\n", 2, {"symbolic link"}, {}, "symlink");
+        row("report is a dangling link", {}, "key 1\n", 2, {"symbolic link"}, {}, "dangling");
     }
     void run() {
         QFETCH(QStringList, device);
@@ -74,6 +92,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArrayList, outAndReportHave);
         QFETCH(QByteArrayList, frames);
+        QFETCH(QString, fault);
         PtyPair pty;
         std::optional<SimProcess> sim;
         QString port = device.value(0, pty.slavePath());
@@ -83,16 +102,33 @@ private Q_SLOTS:
             port = sim->devicePath();
         }
         QTemporaryDir dir;
-        const QString report = dir.filePath(QStringLiteral("r.xml"));
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("t.seq")), sequence));
+        QString report = dir.filePath(QStringLiteral("r.xml"));
+        const QString seq = dir.filePath(QStringLiteral("t.seq"));
+        QVERIFY(writeFile(seq, sequence));
+        if (fault == "input")
+            report = seq;
+        else if (fault == "symlink" || fault == "dangling")
+            QVERIFY(QFile::link(fault == "symlink" ? seq : dir.filePath("gone.xml"), report));
+        else if (!fault.isEmpty())
+            QVERIFY(writeFile(report, "old"));
+        if (fault == "readonly")
+            QVERIFY(QFile::setPermissions(report, QFile::ReadOwner));
+        const QByteArray before = readFile(report);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QLatin1String(var));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
         p.setProcessEnvironment(env);
+        if (fault == "fsize")
+            p.setChildProcessModifier([] {
+                const rlimit limit{600, 600};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                ::signal(SIGXFSZ, SIG_IGN);
+            });
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ORV_TEST_PATH),
-                {QStringLiteral("--run"), dir.filePath("t.seq"), QStringLiteral("--port"), port,
+                {QStringLiteral("--run"), seq, QStringLiteral("--port"), port,
                  QStringLiteral("--report"), report});
         QByteArray out, pending;
         QByteArrayList sent;
@@ -113,7 +149,11 @@ private Q_SLOTS:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), status);
         const QByteArray xml = readFile(report);
-        QVERIFY(status == 2 ? !QFile::exists(report) : wellFormed(xml));
+        if (fault.isEmpty())
+            QVERIFY(status == 2 ? !QFile::exists(report) : wellFormed(xml));
+        else
+            QCOMPARE(xml, before);
+        QCOMPARE(entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList());
         for (const QByteArray& text : outAndReportHave)
             QVERIFY2((out + xml).contains(text), (out + xml).constData());
         if (device.isEmpty())

@@ -69,6 +69,26 @@ private Q_SLOTS:
         QVERIFY(child<QPushButton>(w, "cmdSaveReport")->isVisible());
         QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2 never went out
     }
+
+    void saveReportSaysWhyItFailedAndLandsWhenItCan() {
+        TestBench bench;
+        MainWindow* w = bench.start();
+        QVERIFY(writeFile(bench.dir.filePath(QStringLiteral("s.seq")), "key 1\n"));
+        answerFileDialog(bench.dir.filePath(QStringLiteral("s.seq")));
+        trigger(w, "mnuRunSequence");
+        QTRY_VERIFY(w->findChild<QPushButton*>("cmdSaveReport") &&
+                    child<QPushButton>(w, "cmdSaveReport")->isVisible());
+        const auto refused = answerNextMessageBox(QMessageBox::Ok);
+        answerFileDialog(QStringLiteral("/proc/bad.xml"));
+        click(w, "cmdSaveReport");
+        QTRY_VERIFY(refused.seen());
+        QVERIFY2(refused->text.startsWith("Cannot write the report /proc/bad.xml: ") &&
+                     !refused->text.contains("No such file"),
+                 qPrintable(refused->text));
+        answerFileDialog(bench.dir.filePath(QStringLiteral("s.xml")));
+        click(w, "cmdSaveReport");
+        QTRY_VERIFY(readFile(bench.dir.filePath(QStringLiteral("s.xml"))).contains("<testsuite"));
+    }
 };
 
 QTEST_MAIN(TestSequenceWindow)
