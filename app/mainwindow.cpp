@@ -353,7 +353,7 @@ void MainWindow::runSequenceFile(const QString& path) {
 
 void MainWindow::stopSequence() {
     if (m_run)
-        m_run->runner().stop(QStringLiteral("Stopped by the operator"));
+        m_run->runner().stop(QStringLiteral("operator stop"));
 }
 
 void MainWindow::setSendingEnabled(bool enabled) {

@@ -44,7 +44,7 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
     layout->addLayout(buttons);
 
     connect(m_stop, &QPushButton::clicked, this,
-            [this] { m_runner.stop(QStringLiteral("Stopped by the operator")); });
+            [this] { m_runner.stop(QStringLiteral("operator stop")); });
     connect(m_save, &QPushButton::clicked, this, &SequenceRunWindow::saveReport);
     // A run of thousands of steps a second would otherwise relabel per step.
     m_refresh.setInterval(100);
@@ -110,6 +110,6 @@ void SequenceRunWindow::saveReport() {
 }
 
 void SequenceRunWindow::closeEvent(QCloseEvent* event) {
-    m_runner.stop(QStringLiteral("Stopped by the operator"));
+    m_runner.stop(QStringLiteral("window closed"));
     event->accept();
 }

@@ -92,12 +92,12 @@ void SequenceRunner::end(State state, const QString& reason, const QString& deta
         // The expectation the stop cut short is no pass: a testcase in error.
         if (m_pc < m_sequence.steps.size() && m_sequence.steps[m_pc].kind == SequenceStep::Expect)
             m_report.addError(caseName(m_sequence.steps[m_pc]),
-                              reason.startsWith(QLatin1String("SIG"))
-                                  ? QStringLiteral("stopped by %1").arg(reason)
-                                  : reason);
-        m_report.setSystemErr(QStringLiteral("%1 at %2:%3")
-                                  .arg(detail.isEmpty() ? verdictLine() : detail, m_sequence.name)
-                                  .arg(m_stopLine));
+                              (reason.startsWith(QLatin1String("SIG"))
+                                   ? QStringLiteral("stopped by ")
+                                   : QStringLiteral("stopped: ")) +
+                                  reason);
+        m_report.setSystemErr(detail.isEmpty() ? verdictLine()
+                                               : verdictLine() + QLatin1Char('\n') + detail);
     }
     Q_EMIT finished();
 }
@@ -250,8 +250,7 @@ void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply,
                                      .arg(wanted)
                                      .toUtf8();
         m_session.addNote("Expect failed: " + where + got);
-        if (reply)
-            o.got = visibleText(reply->left(200));
+        o.got = reply ? visibleText(reply->left(200)) : QStringLiteral("no reply");
         failure = QStringLiteral("expected %1, ").arg(wanted) +
                   (reply ? QStringLiteral("got \"%1\"").arg(o.got) : QString::fromUtf8(got));
     }

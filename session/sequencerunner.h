@@ -22,7 +22,7 @@ struct ExpectationOutcome {
     bool replied = false;
     qint64 latencyUs = -1; // -1 without a reply
     qint64 atMs = 0;       // since the run started
-    QString got;           // for a failure: the reply, escaped (empty: none came)
+    QString got;           // for a failure: the reply, escaped, or "no reply"
     // The reply's row in the monitor as MonitorModel::droppedCount() + row
     // at the time; -1 without a reply.
     qint64 replyNumber = -1;
@@ -49,7 +49,7 @@ public:
     // Starts on an open port; false (and error()) when it is not open.
     bool start();
     // Ends the run at once; reason is what the verdict says stopped it
-    // ("SIGTERM", "stopped from the window").
+    // ("SIGTERM", "operator stop").
     void stop(const QString& reason);
 
     State state() const { return m_state; }

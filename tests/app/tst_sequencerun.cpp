@@ -8,6 +8,7 @@
 #include <csignal>
 #include <optional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,8 +82,11 @@ private Q_SLOTS:
             {"Cannot write the report ", "File too large; the old file is unchanged"}, {k1},
             "fsize");
         row("read-only report", {}, "key 1\n", 2, {"the file is read-only"}, {}, "readonly");
-        row("report is the sequence file", {}, "key 1\n", 2, {"it is the sequence file"}, {},
-            "input");
+        row("report is the sequence file, hard-linked", {}, "key 1\n", 2,
+            {"it is the sequence file"}, {}, "input");
+        row("report in /proc", {}, "key 1\n", 2, {"/proc cannot hold new files"}, {}, "proc");
+        row("port lost in a wait", {}, "key 1\nexpect ACK\nwait 600000\n", 2,
+            {"STOPPED: port lost at t.seq:3 after 1 expectation, 0 failed"}, {k1}, "lose");
         row("report is a symbolic link", {}, "key 1\n", 2, {"symbolic link"}, {}, "symlink");
         row("report is a dangling link", {}, "key 1\n", 2, {"symbolic link"}, {}, "dangling");
     }
@@ -106,7 +110,9 @@ private Q_SLOTS:
         const QString seq = dir.filePath(QStringLiteral("t.seq"));
         QVERIFY(writeFile(seq, sequence));
         if (fault == "input")
-            report = seq;
+            QCOMPARE(::link(QFile::encodeName(seq), QFile::encodeName(report)), 0);
+        else if (fault == "proc")
+            report = QStringLiteral("/proc/bad.xml");
         else if (fault == "symlink" || fault == "dangling")
             QVERIFY(QFile::link(fault == "symlink" ? seq : dir.filePath("gone.xml"), report));
         else if (!fault.isEmpty())
@@ -143,14 +149,15 @@ private Q_SLOTS:
                 QVERIFY(sent.last() == rs || pty.write(ack));
             }
             out += p.readAll();
-            if (status == 143 && !signalled && out.contains("Reply: "))
-                signalled = ::kill(pid_t(p.processId()), SIGTERM) == 0;
+            if ((status == 143 || fault == "lose") && !signalled && out.contains("Reply: "))
+                signalled = fault == "lose" ? (pty.closeMaster(), true)
+                                            : ::kill(pid_t(p.processId()), SIGTERM) == 0;
         }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), status);
         const QByteArray xml = readFile(report);
-        if (fault.isEmpty())
-            QVERIFY(status == 2 ? !QFile::exists(report) : wellFormed(xml));
+        if (fault.isEmpty() || fault == "lose")
+            QVERIFY(status == 2 && fault.isEmpty() ? !QFile::exists(report) : wellFormed(xml));
         else
             QCOMPARE(xml, before);
         QCOMPARE(entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList());
