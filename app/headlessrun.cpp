@@ -154,6 +154,7 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
     }
 
     SequenceRunner runner(session, std::move(sequence));
+    runner.setSequencePath(options->file);
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     int signalNumber = 0;
     QObject::connect(&watcher, &SignalWatcher::received, [&](int number) {
@@ -173,8 +174,7 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
         else
             status = runner.failures() ? 1 : 0;
         if (!options->report.isEmpty()) {
-            if (const QString error = runner.writeReport(options->report, options->file);
-                !error.isEmpty()) {
+            if (const QString error = runner.writeReport(options->report); !error.isEmpty()) {
                 say(stderr, error);
                 if (status < 2)
                     status = 2;

@@ -30,7 +30,7 @@ class JUnitReport {
 public:
     static constexpr qint64 defaultNamedCases = 10000;
     static constexpr qint64 defaultNamedFailures = 1000;
-    static constexpr int defaultFoldedLimit = 8192;
+    static constexpr int defaultFoldedLimit = 4096;
 
     explicit JUnitReport(const QString& suite, qint64 namedCases = defaultNamedCases,
                          qint64 namedFailures = defaultNamedFailures,

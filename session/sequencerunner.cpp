@@ -324,8 +324,8 @@ QByteArray SequenceRunner::report() const {
     return finalReport().xml();
 }
 
-QString SequenceRunner::writeReport(const QString& path, const QString& sequencePath) const {
-    return finalReport().writeFile(path, inputs(sequencePath));
+QString SequenceRunner::writeReport(const QString& path) const {
+    return finalReport().writeFile(path, inputs(m_sequencePath));
 }
 
 QList<InputFile> SequenceRunner::inputs(const QString& sequencePath) {

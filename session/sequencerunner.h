@@ -74,9 +74,11 @@ public:
     QString verdictLine() const;
     // The JUnit XML of what has been evaluated so far.
     QByteArray report() const;
+    // Where the sequence was read from, so that its report never replaces it.
+    void setSequencePath(const QString& path) { m_sequencePath = path; }
     // Writes it to path, never over the run's inputs; an empty text, or why
     // not (naming the file).
-    QString writeReport(const QString& path, const QString& sequencePath = {}) const;
+    QString writeReport(const QString& path) const;
     // The files a run reads, which its report must never replace: the
     // sequence file (if its path is known), the settings file, today's log.
     static QList<InputFile> inputs(const QString& sequencePath);
@@ -105,6 +107,7 @@ private:
 
     MainSession& m_session;
     SequenceFile m_sequence;
+    QString m_sequencePath;
     State m_state = State::Ready;
     QString m_error;
     QString m_stopReason;
