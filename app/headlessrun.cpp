@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
@@ -144,26 +143,18 @@ QString progressText(const SequenceRunner& runner, qint64 total, qint64 elapsedM
                  .arg(done)
                  .arg(total)
                  .arg(runner.failures());
-    // Until SequenceRunner::latency() is in: the figure of the summary line.
-    static const QRegularExpression p95(QStringLiteral("p95 ([^,]+)"));
-    parts << QStringLiteral("p95 %1 ms").arg(p95.match(runner.latencyLine()).captured(1));
+    if (!runner.latency().isEmpty())
+        parts << QStringLiteral("p95 %1 ms").arg(runner.latency().quantileUs(0.95) / 1000, 0, 'f', 2);
     if (done > 0 && total >= done)
         parts << duration(elapsedMs * (total - done) / done / 1000) + QStringLiteral(" left");
     return parts.join(QStringLiteral(" | "));
 }
 
-// Whether a report can be written at path, asked before the run so that a
-// long run never ends without its report.
-QString reportPathProblem(const QString& path) {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return QStringLiteral("The report %1 is not a regular file").arg(path);
-    const QFileInfo dir(info.absolutePath());
-    if (!dir.isDir())
-        return QStringLiteral("The report's folder %1 does not exist").arg(dir.filePath());
-    if (!dir.isWritable())
-        return QStringLiteral("The report's folder %1 is not writable").arg(dir.filePath());
-    return {};
+// Whether a report can be written at path, asked of the real target before
+// the first frame, so that a long run never ends without its report.
+QString reportPathProblem(const QString& path, const QString& sequencePath) {
+    return outputFileProblem(QStringLiteral("the report"), path,
+                             SequenceRunner::inputs(sequencePath));
 }
 
 } // namespace
@@ -185,7 +176,8 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
         return 2;
     }
     if (!options->report.isEmpty()) {
-        if (const QString problem = reportPathProblem(options->report); !problem.isEmpty()) {
+        if (const QString problem = reportPathProblem(options->report, QFile::decodeName(options->file));
+            !problem.isEmpty()) {
             say(stderr, problem);
             return 2;
         }
@@ -247,13 +239,12 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
 
     const qint64 total = expectationTotal(sequence);
     SequenceRunner runner(session, std::move(sequence));
+    runner.setSequencePath(QFile::decodeName(options->file));
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     int signalNumber = 0;
     QObject::connect(&watcher, &SignalWatcher::received, [&](int number) {
         signalNumber = number;
-        runner.stop(QStringLiteral("Stopped by signal %1 (%2)")
-                        .arg(number)
-                        .arg(QString::fromLocal8Bit(strsignal(number))));
+        runner.stop(QStringLiteral("SIG") + QString::fromLatin1(sigabbrev_np(number)));
     });
     // Seen only on a terminal: a log or a CI job gets the lines and the verdict alone.
     QTimer progressTimer;
@@ -275,8 +266,7 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
         else
             status = runner.failures() ? 1 : 0;
         if (!options->report.isEmpty()) {
-            if (const QString error = writeJUnitReport(options->report, runner.report());
-                !error.isEmpty()) {
+            if (const QString error = runner.writeReport(options->report); !error.isEmpty()) {
                 say(stderr, error);
                 if (status < 2)
                     status = 2;

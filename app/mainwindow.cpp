@@ -340,6 +340,7 @@ void MainWindow::runSequenceFile(const QString& path) {
     if (m_run)
         m_run->close();
     m_run = new SequenceRunWindow(m_session, std::move(sequence), this);
+    m_run->runner().setSequencePath(path);
     connect(m_run, &SequenceRunWindow::runEnded, this, [this] { setSendingEnabled(true); });
     if (!m_run->start()) {
         const QString error = m_run->runner().error();
@@ -353,7 +354,7 @@ void MainWindow::runSequenceFile(const QString& path) {
 
 void MainWindow::stopSequence() {
     if (m_run)
-        m_run->runner().stop(QStringLiteral("Stopped by the operator"));
+        m_run->runner().stop(QStringLiteral("operator stop"));
 }
 
 void MainWindow::setSendingEnabled(bool enabled) {

@@ -44,7 +44,7 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
     layout->addLayout(buttons);
 
     connect(m_stop, &QPushButton::clicked, this,
-            [this] { m_runner.stop(QStringLiteral("Stopped by the operator")); });
+            [this] { m_runner.stop(QStringLiteral("operator stop")); });
     connect(m_save, &QPushButton::clicked, this, &SequenceRunWindow::saveReport);
     // A run of thousands of steps a second would otherwise relabel per step.
     m_refresh.setInterval(100);
@@ -103,12 +103,13 @@ void SequenceRunWindow::saveReport() {
         QStringLiteral("JUnit XML (*.xml);;All files (*)"));
     if (path.isEmpty())
         return;
-    const QString error = writeJUnitReport(path, m_runner.report());
+    // Written whole or not at all; a failure names the file and the reason.
+    const QString error = m_runner.writeReport(path);
     if (!error.isEmpty())
         QMessageBox::warning(this, programTitle(), error);
 }
 
 void SequenceRunWindow::closeEvent(QCloseEvent* event) {
-    m_runner.stop(QStringLiteral("Stopped by the operator"));
+    m_runner.stop(QStringLiteral("window closed"));
     event->accept();
 }

@@ -1,59 +1,229 @@
 #include "session/junitreport.h"
 
-#include <QDateTime>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QXmlStreamWriter>
 
 namespace {
+
+// Room for the named testcases, reckoned at the most an escaped character can
+// take. With the folded ones (at most 4,096 of under 2 KB each, the suite and
+// step names elided below) the file stays under 20 MB whatever the names.
+constexpr qint64 namedBytesBudget = qint64(10) << 20;
+constexpr int maxNameChars = 200;
+constexpr int maxSuiteChars = 100;
+constexpr int maxTextChars = 2000;
 
 QString seconds(double s) {
     return QString::number(s, 'f', 3);
 }
 
+QString elide(const QString& text, int most) {
+    if (text.size() <= most)
+        return text;
+    return text.left(most / 2) + QStringLiteral("...") + text.right(most - most / 2 - 3);
+}
+
+// Characters XML cannot hold (control characters, lone surrogates) as
+// visible escapes, so a strange file name never spoils the report.
+QString xmlSafe(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        bool bad =
+            (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c.unicode() >= 0xFFFE;
+        if (c.isHighSurrogate())
+            bad = i + 1 == text.size() || !text[i + 1].isLowSurrogate();
+        else if (c.isLowSurrogate())
+            bad = i == 0 || !text[i - 1].isHighSurrogate();
+        if (bad && out.isNull())
+            out = text.left(i);
+        if (bad)
+            out += c.unicode() < 0x20 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'))
+                                      : QString(QChar::ReplacementCharacter);
+        else if (!out.isNull())
+            out += c;
+    }
+    return out.isNull() ? text : out;
+}
+
+qint64 mostBytes(const QString& a, const QString& b, const QString& c) {
+    return 6 * (a.size() + b.size() + c.size()) + 120;
+}
+
 } // namespace
 
-QByteArray junitXml(const QString& suite, double totalSeconds, const QVector<JUnitCase>& cases,
-                    const QString& endedEarly) {
-    QByteArray out;
-    QXmlStreamWriter xml(&out);
+JUnitReport::JUnitReport(const QString& suite, qint64 namedCases, qint64 namedFailures,
+                         int foldedLimit)
+    : m_suite(elide(xmlSafe(suite), maxSuiteChars)), m_namedCases(namedCases),
+      m_namedFailuresLimit(namedFailures), m_foldedLimit(qMax(foldedLimit, 4)),
+      m_blockSize(qMax<qint64>(namedCases, 1)) {}
+
+void JUnitReport::add(const QString& name, int line, const QString& step, double secs,
+                      const QString& failure) {
+    ++m_expectations;
+    Line& state = m_lines[line];
+    if (state.evaluated == 0)
+        state.step = elide(xmlSafe(step), maxNameChars);
+    const qint64 repetition = ++state.evaluated;
+    const bool failed = !failure.isEmpty();
+    m_failures += failed ? 1 : 0;
+    const bool room = m_namedBytes < namedBytesBudget;
+    if (room &&
+        (m_expectations <= m_namedCases || (failed && m_namedFailures < m_namedFailuresLimit))) {
+        m_namedFailures += failed ? 1 : 0;
+        nameCase(name, secs, failure);
+    } else if (failed) {
+        if (m_unnamedFailures++ == 0)
+            m_firstUnnamed = m_expectations;
+        m_lastUnnamed = m_expectations;
+    } else {
+        fold(line, state, repetition, secs);
+    }
+}
+
+void JUnitReport::nameCase(const QString& name, double secs, const QString& failure) {
+    Case c{elide(xmlSafe(name), maxNameChars), secs, elide(xmlSafe(failure), maxTextChars)};
+    m_namedBytes += mostBytes(c.name, c.failure, m_suite);
+    m_named.append(std::move(c));
+}
+
+void JUnitReport::fold(int line, Line& state, qint64 repetition, double secs) {
+    const qint64 block = (repetition - 1) / m_blockSize;
+    auto inOpen = [&] {
+        return state.open >= 0 && (m_folded[state.open].first - 1) / m_blockSize == block;
+    };
+    if (!inOpen() && m_folded.size() >= m_foldedLimit && !m_foldsFull)
+        mergeFolds();
+    if (inOpen()) {
+        Fold& f = m_folded[state.open];
+        f.last = repetition;
+        ++f.met;
+        f.seconds += secs;
+    } else if (m_folded.size() < m_foldedLimit) {
+        state.open = int(m_folded.size());
+        m_folded.append({line, repetition, repetition, 1, secs});
+    } else {
+        ++m_otherMet;
+    }
+}
+
+void JUnitReport::mergeFolds() {
+    // Blocks twice as long: each pair of a line's blocks becomes one.
+    m_blockSize *= 2;
+    QVector<Fold> merged;
+    QHash<std::pair<int, qint64>, int> at;
+    for (const Fold& f : std::as_const(m_folded)) {
+        const std::pair<int, qint64> key{f.line, (f.first - 1) / m_blockSize};
+        if (const auto it = at.constFind(key); it != at.cend()) {
+            Fold& into = merged[*it];
+            into.last = f.last;
+            into.met += f.met;
+            into.seconds += f.seconds;
+        } else {
+            at.insert(key, int(merged.size()));
+            merged.append(f);
+        }
+    }
+    m_folded = std::move(merged);
+    for (int i = 0; i < m_folded.size(); ++i)
+        m_lines[m_folded[i].line].open = i;
+    // Too many lines to fold any further: what has no room goes together.
+    m_foldsFull = m_folded.size() > m_foldedLimit * 3 / 4;
+}
+
+void JUnitReport::addError(const QString& name, const QString& message) {
+    m_error = Case{elide(xmlSafe(name), maxNameChars), 0, elide(xmlSafe(message), maxTextChars)};
+}
+
+void JUnitReport::write(QIODevice& to) const {
+    QXmlStreamWriter xml(&to);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
-    int failures = 0;
-    for (const JUnitCase& c : cases)
-        failures += c.failure.isEmpty() ? 0 : 1;
+    const qint64 tests = m_named.size() + m_folded.size() + (m_otherMet ? 1 : 0) +
+                         (m_unnamedFailures ? 1 : 0) + errors();
+    const qint64 failed = m_namedFailures + (m_unnamedFailures ? 1 : 0);
     xml.writeStartElement(QStringLiteral("testsuite"));
-    xml.writeAttribute(QStringLiteral("name"), suite);
-    xml.writeAttribute(QStringLiteral("tests"), QString::number(cases.size()));
-    xml.writeAttribute(QStringLiteral("failures"), QString::number(failures));
-    xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
-    xml.writeAttribute(QStringLiteral("time"), seconds(totalSeconds));
-    xml.writeAttribute(QStringLiteral("timestamp"),
-                       QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
-    for (const JUnitCase& c : cases) {
+    xml.writeAttribute(QStringLiteral("name"), m_suite);
+    xml.writeAttribute(QStringLiteral("tests"), QString::number(tests));
+    xml.writeAttribute(QStringLiteral("failures"), QString::number(failed));
+    xml.writeAttribute(QStringLiteral("errors"), QString::number(errors()));
+    xml.writeAttribute(QStringLiteral("time"), seconds(m_seconds));
+    xml.writeAttribute(
+        QStringLiteral("timestamp"),
+        (m_started.isValid() ? m_started : QDateTime::currentDateTimeUtc()).toString(Qt::ISODate));
+
+    xml.writeStartElement(QStringLiteral("properties"));
+    auto property = [&xml](const QString& name, const QString& value) {
+        xml.writeStartElement(QStringLiteral("property"));
+        xml.writeAttribute(QStringLiteral("name"), name);
+        xml.writeAttribute(QStringLiteral("value"), value);
+        xml.writeEndElement();
+    };
+    property(QStringLiteral("expectations"), QString::number(m_expectations));
+    property(QStringLiteral("failures"), QString::number(m_failures));
+    property(QStringLiteral("errors"), QString::number(errors()));
+    for (const auto& [name, value] : m_properties)
+        property(name, xmlSafe(value));
+    xml.writeEndElement();
+
+    auto testcase = [&](const QString& name, double secs, const QString& tag,
+                        const QString& message) {
         xml.writeStartElement(QStringLiteral("testcase"));
-        xml.writeAttribute(QStringLiteral("classname"), suite);
-        xml.writeAttribute(QStringLiteral("name"), c.name);
-        xml.writeAttribute(QStringLiteral("time"), seconds(c.seconds));
-        if (!c.failure.isEmpty()) {
-            xml.writeStartElement(QStringLiteral("failure"));
-            xml.writeAttribute(QStringLiteral("message"), c.failure);
+        xml.writeAttribute(QStringLiteral("classname"), m_suite);
+        xml.writeAttribute(QStringLiteral("name"), name);
+        xml.writeAttribute(QStringLiteral("time"), seconds(secs));
+        if (!message.isEmpty()) {
+            xml.writeStartElement(tag);
+            xml.writeAttribute(QStringLiteral("message"), message);
             xml.writeEndElement();
         }
         xml.writeEndElement();
-    }
-    if (!endedEarly.isEmpty())
-        xml.writeTextElement(QStringLiteral("system-err"), endedEarly);
+    };
+    const QString failure = QStringLiteral("failure");
+    for (const Case& c : m_named)
+        testcase(c.name, c.seconds, failure, c.failure);
+    for (const Fold& f : m_folded)
+        testcase(QStringLiteral("%1 (repetitions %2-%3: %4 met)")
+                     .arg(m_lines.value(f.line).step)
+                     .arg(f.first)
+                     .arg(f.last)
+                     .arg(f.met),
+                 f.seconds, failure, {});
+    if (m_otherMet)
+        testcase(QStringLiteral("%1: %2 more expectations met (more expect lines than the "
+                                "report has room for)")
+                     .arg(m_suite)
+                     .arg(m_otherMet),
+                 0, failure, {});
+    if (m_unnamedFailures)
+        testcase(QStringLiteral("%1: %2 more failures (expectations %3-%4)")
+                     .arg(m_suite)
+                     .arg(m_unnamedFailures)
+                     .arg(m_firstUnnamed)
+                     .arg(m_lastUnnamed),
+                 0, failure,
+                 QStringLiteral("%1 failures after the first %2 are not named here; the session "
+                                "log has each")
+                     .arg(m_unnamedFailures)
+                     .arg(m_namedFailures));
+    if (m_error)
+        testcase(m_error->name, 0, QStringLiteral("error"), m_error->failure);
+    if (!m_systemErr.isEmpty())
+        xml.writeTextElement(QStringLiteral("system-err"),
+                             elide(xmlSafe(m_systemErr), maxTextChars));
     xml.writeEndElement();
     xml.writeEndDocument();
+}
+
+QByteArray JUnitReport::xml() const {
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    write(buffer);
     return out;
 }
 
-QString writeJUnitReport(const QString& path, const QByteArray& xml) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return QStringLiteral("Cannot write the report %1: %2").arg(path, f.errorString());
-    f.write(xml);
-    if (!f.commit())
-        return QStringLiteral("Cannot write the report %1: %2").arg(path, f.errorString());
-    return {};
+QString JUnitReport::writeFile(const QString& path, const QList<InputFile>& inputs) const {
+    return writeOutputFile(
+        QStringLiteral("the report"), path, [this](QIODevice& to) { write(to); }, inputs);
 }

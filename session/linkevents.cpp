@@ -40,13 +40,13 @@ void MainSession::linkEnd() {
     m_reconnect.stop();
     if (m_link.portOpen()) {
         m_link.drainInput();
-        takeUnfinishedReply();
+        completeUnfinishedReply();
         m_link.setPortOpen(false);
     }
     m_log.flush();
 }
 
-void MainSession::takeUnfinishedReply() {
+void MainSession::completeUnfinishedReply() {
     // Whatever the device said before the end stays on record, even unfinished.
     receive();
     m_replyBound.stop();
@@ -107,7 +107,7 @@ void MainSession::expireReply() {
 }
 
 void MainSession::onPortLost(const QString& message) {
-    takeUnfinishedReply();
+    completeUnfinishedReply();
     if (!reopenCanBecomeSafe(m_opened)) {
         reportProblem(message);
         return;

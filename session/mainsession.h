@@ -62,6 +62,9 @@ public:
     // device sent is recorded first, a reply without its line feed included,
     // and the log is written out.
     void linkEnd();
+    // Reads what the device has sent and completes a reply still waiting
+    // for its line feed, as if its bound had passed.
+    void completeUnfinishedReply();
     bool portOpen() const { return m_link.portOpen(); }
     // The device path the port value named at the last link start.
     QString portName() const { return m_link.portName(); }
@@ -109,7 +112,6 @@ private:
     void receive();
     void completeReplies(const QList<QByteArray>& replies);
     void expireReply();
-    void takeUnfinishedReply();
     void onPortLost(const QString& message);
     void retryPort();
     void logLine(int row);

@@ -3,9 +3,9 @@
 #include "protocol/replystatus.h"
 #include "session/mainsession.h"
 #include "session/monitormodel.h"
+#include "session/sessionlog.h"
 #include "session/visibletext.h"
-
-#include <algorithm>
+#include "settings/configuration.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ QString ms(double v) {
 } // namespace
 
 SequenceRunner::SequenceRunner(MainSession& session, SequenceFile sequence, QObject* parent)
-    : QObject(parent), m_session(session), m_sequence(std::move(sequence)) {
+    : QObject(parent), m_session(session), m_sequence(std::move(sequence)),
+      m_report(m_sequence.name) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &SequenceRunner::onTimeout);
@@ -48,7 +49,8 @@ SequenceRunner::SequenceRunner(MainSession& session, SequenceFile sequence, QObj
     connect(&m_session, &MainSession::replyReceived, this, &SequenceRunner::onReply);
     connect(&m_session.link(), &SerialLink::portLost, this, [this](const QString& message) {
         if (isRunning())
-            end(State::PortLost, QStringLiteral("The port was lost: %1").arg(message));
+            end(State::PortLost, QStringLiteral("port lost"),
+                QStringLiteral("The port was lost: %1").arg(message));
     });
 }
 
@@ -67,22 +69,36 @@ bool SequenceRunner::start() {
     }
     m_state = State::Running;
     m_elapsed.start();
+    m_startedUtc = QDateTime::currentDateTimeUtc();
     m_next.start();
     return true;
 }
 
-void SequenceRunner::stop(const QString& why) {
+void SequenceRunner::stop(const QString& reason) {
     if (isRunning())
-        end(State::Stopped, why);
+        end(State::Stopped, reason);
 }
 
-void SequenceRunner::end(State state, const QString& why) {
+void SequenceRunner::end(State state, const QString& reason, const QString& detail) {
     m_timer.stop();
     m_next.stop();
     m_expecting = false;
+    m_waiting = false;
     m_state = state;
-    if (state != State::Finished)
-        m_endedEarly = QStringLiteral("%1 (at line %2)").arg(why).arg(currentLine());
+    m_durationMs = m_elapsed.elapsed();
+    if (state != State::Finished) {
+        m_stopReason = reason;
+        m_stopLine = currentLine();
+        // The expectation the stop cut short is no pass: a testcase in error.
+        if (m_pc < m_sequence.steps.size() && m_sequence.steps[m_pc].kind == SequenceStep::Expect)
+            m_report.addError(caseName(m_sequence.steps[m_pc]),
+                              (reason.startsWith(QLatin1String("SIG"))
+                                   ? QStringLiteral("stopped by ")
+                                   : QStringLiteral("stopped: ")) +
+                                  reason);
+        m_report.setSystemErr(detail.isEmpty() ? verdictLine()
+                                               : verdictLine() + QLatin1Char('\n') + detail);
+    }
     Q_EMIT finished();
 }
 
@@ -124,13 +140,14 @@ void SequenceRunner::advance() {
             break;
         }
         case SequenceStep::Wait:
-            ++m_pc;
+            // The step stays the wait's until it is over.
+            m_waiting = true;
             m_timer.start(step.ms);
             return;
         case SequenceStep::Expect:
             if (!m_replies.isEmpty()) {
                 const Reply r = m_replies.takeFirst();
-                evaluate(step, &r.text, r.latencyNs);
+                evaluate(step, &r.text, r.latencyNs, r.number);
                 ++m_pc;
                 break;
             }
@@ -156,43 +173,70 @@ void SequenceRunner::onReply(const QByteArray& reply) {
     if (!isRunning() || !m_hasSend)
         return;
     const qint64 latency = m_session.nsSinceLastSend();
+    // The session shows the reply before it says so: it is the last row.
+    const MonitorModel& monitor = m_session.monitor();
+    const qint64 number = monitor.count() ? monitor.droppedCount() + monitor.count() - 1 : -1;
     if (m_expecting) {
         m_expecting = false;
         m_timer.stop();
-        evaluate(m_sequence.steps[m_pc], &reply, latency);
+        evaluate(m_sequence.steps[m_pc], &reply, latency, number);
         ++m_pc;
         m_next.start();
     } else if (m_replies.size() < keptReplies) {
-        m_replies.append({reply, latency});
+        m_replies.append({reply, latency, number});
     }
 }
 
 void SequenceRunner::onTimeout() {
     if (!isRunning())
         return;
-    if (m_expecting) {
+    if (m_waiting) {
+        m_waiting = false;
+        ++m_pc;
+    } else if (m_expecting) {
+        // What has come of a reply without its line feed is this expect's:
+        // completed now, it comes back through onReply.
+        m_session.completeUnfinishedReply();
+        if (!isRunning())
+            return;
+        if (!m_expecting) {
+            m_next.stop();
+            advance();
+            return;
+        }
         m_expecting = false;
-        evaluate(m_sequence.steps[m_pc], nullptr, m_session.nsSinceLastSend());
+        evaluate(m_sequence.steps[m_pc], nullptr, m_session.nsSinceLastSend(), -1);
         ++m_pc;
     }
     advance();
 }
 
-void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs) {
-    const bool met = meets(step.reply, reply);
-    const QString wanted = replyName(step.reply);
-    QString name =
-        QStringLiteral("%1:%2 expect %3").arg(m_sequence.name).arg(step.line).arg(wanted);
-    if (!m_reps.isEmpty()) {
-        QStringList r;
-        for (int n : m_reps)
-            r << QString::number(n);
-        name += QStringLiteral(" (repetition %1)").arg(r.join(QStringLiteral(", ")));
-    }
+QString SequenceRunner::caseName(const SequenceStep& step) const {
+    QString name = QStringLiteral("%1:%2 expect %3")
+                       .arg(m_sequence.name)
+                       .arg(step.line)
+                       .arg(replyName(step.reply));
+    if (!m_reps.isEmpty())
+        name += QStringLiteral(" (repetition %1)").arg(repetitions());
+    return name;
+}
+
+void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs,
+                              qint64 replyNumber) {
+    ExpectationOutcome o;
+    o.index = ++m_expectations;
+    o.line = step.line;
+    o.name = caseName(step);
+    o.met = meets(step.reply, reply);
+    o.replied = reply;
+    o.latencyUs = reply ? latencyNs / 1000 : -1;
+    o.atMs = m_elapsed.elapsed();
+    o.replyNumber = reply ? replyNumber : -1;
     if (reply)
-        m_latenciesUs.append(latencyNs / 1000);
-    JUnitCase c{name, latencyNs / 1e9, {}};
-    if (!met) {
+        m_latency.add(o.latencyUs);
+    const QString wanted = replyName(step.reply);
+    QString failure;
+    if (!o.met) {
         ++m_failures;
         // The monitor shows the reply through its own escaping, so the raw
         // bytes go in; the report gets the same text already escaped.
@@ -206,11 +250,14 @@ void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply,
                                      .arg(wanted)
                                      .toUtf8();
         m_session.addNote("Expect failed: " + where + got);
-        c.failure = QStringLiteral("expected %1, ").arg(wanted) +
-                    (reply ? QStringLiteral("got \"%1\"").arg(visibleText(*reply).left(200))
-                           : QString::fromUtf8(got));
+        o.got = reply ? visibleText(reply->left(200)) : QStringLiteral("no reply");
+        failure = QStringLiteral("expected %1, ").arg(wanted) +
+                  (reply ? QStringLiteral("got \"%1\"").arg(o.got) : QString::fromUtf8(got));
     }
-    m_cases.append(c);
+    m_report.add(o.name, step.line,
+                 QStringLiteral("%1:%2 expect %3").arg(m_sequence.name).arg(step.line).arg(wanted),
+                 reply ? latencyNs / 1e9 : 0, failure);
+    Q_EMIT evaluated(o);
 }
 
 int SequenceRunner::currentLine() const {
@@ -233,31 +280,59 @@ QString SequenceRunner::repetitions() const {
 }
 
 QString SequenceRunner::latencyLine() const {
-    const int n = int(m_latenciesUs.size());
-    if (n == 0)
+    if (m_latency.isEmpty())
         return QStringLiteral("Latency (ms): min -, median -, p95 -, max - over 0 replies");
-    QVector<qint64> v = m_latenciesUs;
-    std::sort(v.begin(), v.end());
-    auto at = [&](double q) {
-        // Nearest rank.
-        const int i = qBound(1, int(q * n + 0.999999), n);
-        return ms(v[i - 1] / 1000.0);
-    };
-    const double median = n % 2 ? v[n / 2] / 1000.0 : (v[n / 2 - 1] + v[n / 2]) / 2000.0;
-    return QStringLiteral("Latency (ms): min %1, median %2, p95 %3, max %4 over %5 %6")
-        .arg(ms(v.front() / 1000.0), ms(median), at(0.95), ms(v.back() / 1000.0))
-        .arg(n)
-        .arg(QStringLiteral("replies"));
+    return QStringLiteral("Latency (ms): min %1, median %2, p95 %3, max %4 over %5 replies")
+        .arg(ms(m_latency.minUs() / 1000.0), ms(m_latency.medianUs() / 1000),
+             ms(m_latency.quantileUs(0.95) / 1000), ms(m_latency.maxUs() / 1000.0))
+        .arg(m_latency.count());
 }
 
 QString SequenceRunner::verdictLine() const {
-    const int n = expectations();
+    const qint64 n = m_expectations;
+    if (m_state == State::Stopped || m_state == State::PortLost)
+        return QStringLiteral("STOPPED: %1 at %2:%3 after %4 %5, %6 failed")
+            .arg(m_stopReason, m_sequence.name)
+            .arg(m_stopLine)
+            .arg(n)
+            .arg(n == 1 ? QStringLiteral("expectation") : QStringLiteral("expectations"))
+            .arg(m_failures);
     if (m_failures == 0)
         return QStringLiteral("PASS: %1 of %1 expectations met").arg(n);
     return QStringLiteral("FAIL: %1 of %2 expectations failed").arg(m_failures).arg(n);
 }
 
+JUnitReport SequenceRunner::finalReport() const {
+    JUnitReport r = m_report;
+    const qint64 tookMs = m_durationMs >= 0     ? m_durationMs
+                          : m_elapsed.isValid() ? m_elapsed.elapsed()
+                                                : 0;
+    r.setTiming(m_startedUtc, tookMs / 1000.0);
+    QList<std::pair<QString, QString>> p{
+        {QStringLiteral("replies"), QString::number(m_latency.count())}};
+    if (!m_latency.isEmpty()) {
+        p.append({QStringLiteral("latency_min_ms"), ms(m_latency.minUs() / 1000.0)});
+        p.append({QStringLiteral("latency_median_ms"), ms(m_latency.medianUs() / 1000)});
+        p.append({QStringLiteral("latency_p95_ms"), ms(m_latency.quantileUs(0.95) / 1000)});
+        p.append({QStringLiteral("latency_max_ms"), ms(m_latency.maxUs() / 1000.0)});
+    }
+    r.setProperties(p);
+    return r;
+}
+
 QByteArray SequenceRunner::report() const {
-    return junitXml(m_sequence.name, m_elapsed.isValid() ? m_elapsed.elapsed() / 1000.0 : 0,
-                    m_cases, m_endedEarly);
+    return finalReport().xml();
+}
+
+QString SequenceRunner::writeReport(const QString& path) const {
+    return finalReport().writeFile(path, inputs(m_sequencePath));
+}
+
+QList<InputFile> SequenceRunner::inputs(const QString& sequencePath) {
+    QList<InputFile> files{
+        {QStringLiteral("the settings file"), configPath()},
+        {QStringLiteral("the session log"), SessionLog::pathFor(QDate::currentDate())}};
+    if (!sequencePath.isEmpty())
+        files.prepend({QStringLiteral("the sequence file"), sequencePath});
+    return files;
 }

@@ -1,22 +1,44 @@
 #pragma once
 
 #include "session/junitreport.h"
+#include "session/latencyhistogram.h"
 #include "session/sequencefile.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QMetaType>
 #include <QObject>
 #include <QTimer>
 #include <QVector>
 
 class MainSession;
 
+// One evaluated expectation, as the run window and the report see it.
+struct ExpectationOutcome {
+    qint64 index = 0; // 1-based, in the order evaluated
+    int line = 0;     // of the expect step
+    QString name;     // "t.seq:3 expect ACK (repetition 2)"
+    bool met = false;
+    bool replied = false;
+    qint64 latencyUs = -1; // -1 without a reply
+    qint64 atMs = 0;       // since the run started
+    QString got;           // for a failure: the reply, escaped, or "no reply"
+    // The reply's row in the monitor as MonitorModel::droppedCount() + row
+    // at the time; -1 without a reply.
+    qint64 replyNumber = -1;
+};
+Q_DECLARE_METATYPE(ExpectationOutcome)
+
 // Runs a sequence on a session through the same operations the window's
 // buttons use, so every frame and reply reaches the monitor and the log as a
 // click's would. Nothing blocks: waits and expectations are timers, and the
-// event loop turns between steps.
+// event loop turns between steps. Whatever the run's length, it keeps state
+// of fixed size: counters, a latency histogram and a folded report.
 //
 // An expect takes the first reply completed after the latest send that no
 // earlier expect has taken; a reply completed before that send never counts.
+// When its bound runs out, it takes what has arrived of a reply without a
+// line feed.
 class SequenceRunner : public QObject {
     Q_OBJECT
 public:
@@ -26,30 +48,43 @@ public:
 
     // Starts on an open port; false (and error()) when it is not open.
     bool start();
-    // Ends the run at once; why is kept for the report.
-    void stop(const QString& why);
+    // Ends the run at once; reason is what the verdict says stopped it
+    // ("SIGTERM", "operator stop").
+    void stop(const QString& reason);
 
     State state() const { return m_state; }
     bool isRunning() const { return m_state == State::Running; }
     QString error() const { return m_error; }
     const SequenceFile& sequence() const { return m_sequence; }
 
-    // Where the run is: the step's line and text, the repetitions of the
-    // blocks around it ("2, 3"; empty outside any block).
+    // Where the run is: the step's line (during a wait, the wait's) and
+    // text, the repetitions of the blocks around it ("2, 3"; empty outside
+    // any block).
     int currentLine() const;
     QString currentStep() const;
     QString repetitions() const;
 
-    int expectations() const { return int(m_cases.size()); }
-    int failures() const { return m_failures; }
+    qint64 expectations() const { return m_expectations; }
+    qint64 failures() const { return m_failures; }
+    const LatencyHistogram& latency() const { return m_latency; }
     // "Latency (ms): min A, median B, p95 C, max D over N replies".
     QString latencyLine() const;
-    // "PASS: E of E expectations met" or "FAIL: F of E expectations failed".
+    // "PASS: E of E expectations met", "FAIL: F of E expectations failed", or
+    // "STOPPED: <reason> at <file>:<line> after E expectations, F failed".
     QString verdictLine() const;
     // The JUnit XML of what has been evaluated so far.
     QByteArray report() const;
+    // Where the sequence was read from, so that its report never replaces it.
+    void setSequencePath(const QString& path) { m_sequencePath = path; }
+    // Writes it to path, never over the run's inputs; an empty text, or why
+    // not (naming the file).
+    QString writeReport(const QString& path) const;
+    // The files a run reads, which its report must never replace: the
+    // sequence file (if its path is known), the settings file, today's log.
+    static QList<InputFile> inputs(const QString& sequencePath);
 
 Q_SIGNALS:
+    void evaluated(const ExpectationOutcome& outcome);
     // The run has ended, however it ended.
     void finished();
 
@@ -58,28 +93,38 @@ private:
     void runSend(const SequenceStep& step);
     void onReply(const QByteArray& reply);
     void onTimeout();
-    void evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs);
-    void end(State state, const QString& why = {});
+    void evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs,
+                  qint64 replyNumber);
+    QString caseName(const SequenceStep& step) const;
+    void end(State state, const QString& reason = {}, const QString& detail = {});
+    JUnitReport finalReport() const;
 
     struct Reply {
         QByteArray text;
         qint64 latencyNs;
+        qint64 number;
     };
 
     MainSession& m_session;
     SequenceFile m_sequence;
+    QString m_sequencePath;
     State m_state = State::Ready;
     QString m_error;
-    QString m_endedEarly;
+    QString m_stopReason;
+    int m_stopLine = 0;
     int m_pc = 0;
     QVector<int> m_reps; // 1-based repetition of each open block, outermost first
     bool m_expecting = false;
+    bool m_waiting = false;
     bool m_hasSend = false;
     QVector<Reply> m_replies; // completed since the latest send, not yet taken
     QTimer m_timer;           // a wait or an expect's bound
     QTimer m_next;            // the next step, after the event loop has turned
     QElapsedTimer m_elapsed;
-    QVector<JUnitCase> m_cases;
-    QVector<qint64> m_latenciesUs;
-    int m_failures = 0;
+    QDateTime m_startedUtc;
+    qint64 m_durationMs = -1; // once ended
+    qint64 m_expectations = 0;
+    qint64 m_failures = 0;
+    LatencyHistogram m_latency;
+    JUnitReport m_report;
 };

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -33,13 +34,14 @@ private Q_SLOTS:
         // Reset.
         QTest::addColumn<QStringList>("device");
         QTest::addColumn<QByteArray>("sequence");
-        QTest::addColumn<int>("status"); // over 128: that signal once the first reply is in
+        QTest::addColumn<int>("status"); // 128+n: signal n once the first reply is in
         QTest::addColumn<QByteArrayList>("outAndReportHave"); // status 2: no report at all
         QTest::addColumn<QByteArrayList>("frames");           // what the test's device got
+        QTest::addColumn<QString>("fault"); // in writing the report: then the old file stays
         const auto row = [](const char* name, const QStringList& device, const QByteArray& sequence,
                             int status, const QByteArrayList& have,
-                            const QByteArrayList& frames = {}) {
-            QTest::newRow(name) << device << sequence << status << have << frames;
+                            const QByteArrayList& frames = {}, const QString& fault = {}) {
+            QTest::newRow(name) << device << sequence << status << have << frames << fault;
         };
         row("passes against orv-sim", {"--split"},
             "repeat 3\n  key 1\n  expect ACK\nend\ncommtest\nexpect any\n", 0,
@@ -67,11 +69,30 @@ private Q_SLOTS:
             {"t.seq:3: \"kee 5\": unknown step"});
         row("port that cannot open", {"/nonexistent/tty"}, "key 1\n", 2,
             {"Cannot start the run: "});
-        row("SIGTERM mid-run: a readable report, no more frames", {},
+        row("SIGTERM in a wait: stopped at the wait's line", {},
             "key 1\nexpect ACK\nwait 600000\nkey 2\n", 143,
-            {"PASS: 1 of 1 expectations met", "<system-err>Stopped by signal 15"}, {k1});
-        row("SIGINT mid-run", {}, "key 1\nexpect ACK\nwait 600000\nkey 2\n", 130, {"Key: 1 - "},
-            {k1});
+            {"STOPPED: SIGTERM at t.seq:3 after 1 expectation, 0 failed", "errors=\"0\""}, {k1});
+        row("SIGTERM in an expect: it is in error", {},
+            "key 1\nexpect ACK\nreset\nexpect ACK within 600000\n", 143,
+            {"STOPPED: SIGTERM at t.seq:4 after 1 expectation, 0 failed", "errors=\"1\"",
+             "name=\"t.seq:4 expect ACK\"", "<error message=\"stopped by SIGTERM\""},
+            {k1, rs});
+        row("replies without a line feed reach the expects waiting", {"--no-newline"},
+            "key 1\nexpect ACK within 400\nkey 2\nexpect ACK within 400\n", 0,
+            {"PASS: 2 of 2 expectations met"});
+        row("file-size limit: the old report stays", {}, "key 1\nexpect ACK\n", 2,
+            {"Cannot write the report ", "File too large; the old file is unchanged"}, {k1},
+            "fsize");
+        row("read-only report", {}, "key 1\n", 2, {"the file is read-only"}, {}, "readonly");
+        row("report is the sequence file, hard-linked", {}, "key 1\n", 2,
+            {"it is the sequence file"}, {}, "input");
+        row("report in /proc", {}, "key 1\n", 2, {"/proc cannot hold new files"}, {}, "proc");
+        row("port lost in a wait", {}, "key 1\nexpect ACK\nwait 600000\n", 2,
+            {"STOPPED: port lost at t.seq:3 after 1 expectation, 0 failed"}, {k1}, "lose");
+        row("report is a symbolic link", {}, "key 1\n", 2, {"symbolic link"}, {}, "symlink");
+        row("report is a dangling link", {}, "key 1\n", 2, {"symbolic link"}, {}, "dangling");
+        row("SIGINT in a wait", {}, "key 1\nexpect ACK\nwait 600000\nkey 2\n", 130,
+            {"STOPPED: SIGINT at t.seq:3 after 1 expectation, 0 failed"}, {k1});
     }
     void run() {
         QFETCH(QStringList, device);
@@ -79,6 +100,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArrayList, outAndReportHave);
         QFETCH(QByteArrayList, frames);
+        QFETCH(QString, fault);
         PtyPair pty;
         std::optional<SimProcess> sim;
         QString port = device.value(0, pty.slavePath());
@@ -88,16 +110,35 @@ private Q_SLOTS:
             port = sim->devicePath();
         }
         QTemporaryDir dir;
-        const QString report = dir.filePath(QStringLiteral("r.xml"));
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("t.seq")), sequence));
+        QString report = dir.filePath(QStringLiteral("r.xml"));
+        const QString seq = dir.filePath(QStringLiteral("t.seq"));
+        QVERIFY(writeFile(seq, sequence));
+        if (fault == "input")
+            QCOMPARE(::link(QFile::encodeName(seq), QFile::encodeName(report)), 0);
+        else if (fault == "proc")
+            report = QStringLiteral("/proc/bad.xml");
+        else if (fault == "symlink" || fault == "dangling")
+            QVERIFY(QFile::link(fault == "symlink" ? seq : dir.filePath("gone.xml"), report));
+        else if (!fault.isEmpty())
+            QVERIFY(writeFile(report, "old"));
+        if (fault == "readonly")
+            QVERIFY(QFile::setPermissions(report, QFile::ReadOwner));
+        const QByteArray before = readFile(report);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QLatin1String(var));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
         p.setProcessEnvironment(env);
+        if (fault == "fsize")
+            p.setChildProcessModifier([] {
+                const rlimit limit{600, 600};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                ::signal(SIGXFSZ, SIG_IGN);
+            });
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ORV_TEST_PATH),
-                {QStringLiteral("--run"), dir.filePath("t.seq"), QStringLiteral("--port"), port,
+                {QStringLiteral("--run"), seq, QStringLiteral("--port"), port,
                  QStringLiteral("--report"), report});
         QByteArray out, pending;
         QByteArrayList sent;
@@ -112,13 +153,18 @@ private Q_SLOTS:
                 QVERIFY(sent.last() == rs || pty.write(ack));
             }
             out += p.readAll();
-            if (status > 128 && !signalled && out.contains("Reply: "))
-                signalled = ::kill(pid_t(p.processId()), status - 128) == 0;
+            if ((status > 128 || fault == "lose") && !signalled && out.contains("Reply: "))
+                signalled = fault == "lose" ? (pty.closeMaster(), true)
+                                            : ::kill(pid_t(p.processId()), status - 128) == 0;
         }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), status);
         const QByteArray xml = readFile(report);
-        QVERIFY(status == 2 ? !QFile::exists(report) : wellFormed(xml));
+        if (fault.isEmpty() || fault == "lose")
+            QVERIFY(status == 2 && fault.isEmpty() ? !QFile::exists(report) : wellFormed(xml));
+        else
+            QCOMPARE(xml, before);
+        QCOMPARE(entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList());
         for (const QByteArray& text : outAndReportHave)
             QVERIFY2((out + xml).contains(text), (out + xml).constData());
         if (device.isEmpty())
@@ -130,7 +176,7 @@ private Q_SLOTS:
     void messages_data() {
         QTest::addColumn<QStringList>("args");  // SEQ: t.seq, DEV: orv-sim's device, DIR: a folder
         QTest::addColumn<QByteArray>("config"); // DIR/c.ini: "fifo", its content, or none
-        QTest::addColumn<QByteArray>("how"); // stdout full, closed or gone; stderr a tty; lose DEV
+        QTest::addColumn<QByteArray>("how"); // stdout full, closed or gone; stderr a tty
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("has");
         const auto row = [](const char* name, const QStringList& args, const QByteArray& config,
@@ -166,7 +212,6 @@ private Q_SLOTS:
             "--port and --report go with --run FILE");
         row("report folder missing", run + QStringList{"--report", "DIR/none/r.xml"}, "", "", 2,
             "DIR/none");
-        row("port lost", run, "", "lose", 2, "Error: Lost ");
         row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
     }
     void messages() {
@@ -190,9 +235,7 @@ private Q_SLOTS:
                     : config.isEmpty() ||
                           writeFile(ini, config.replace("DEV", sim.devicePath().toUtf8())));
         QVERIFY(writeFile(dir.filePath("t.seq"),
-                          "key 1\nexpect ACK\n" + QByteArray(how == "lose"  ? "wait 600000\n"
-                                                             : how == "tty" ? "wait 1500\n"
-                                                                            : "")));
+                          "key 1\nexpect ACK\n" + QByteArray(how == "tty" ? "wait 1500\n" : "")));
         PtyPair tty;
         const QByteArray ttyPath = QFile::encodeName(tty.slavePath());
         QProcess p;
@@ -213,11 +256,8 @@ private Q_SLOTS:
         });
         p.start(QStringLiteral(ORV_TEST_PATH), args);
         QByteArray all;
-        for (QDeadlineTimer deadline(20000); !p.waitForFinished(10) && !deadline.hasExpired();) {
+        for (QDeadlineTimer deadline(20000); !p.waitForFinished(10) && !deadline.hasExpired();)
             all += p.readAllStandardOutput() + p.readAllStandardError() + tty.readAvailable();
-            if (how == "lose" && all.contains("Reply: ") && std::exchange(how, "lost") == "lose")
-                sim.kill();
-        }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         all += p.readAllStandardOutput() + p.readAllStandardError() + tty.readAvailable() +
                readFile(dir.filePath("r.xml"));

@@ -5,10 +5,13 @@
 
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -43,7 +46,7 @@ class TestSequenceWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QVERIFY(useScratchStateDir()); }
-    void runFromTheMenuHoldsOffClicksUntilStopped() {
+    void runFromTheMenuHoldsOffClicksUntilStoppedAndItsReportIsSavedWholeOrNotAtAll() {
         TestBench bench;
         MainWindow* w = bench.start();
         const QString path = bench.dir.filePath(QStringLiteral("hold.seq"));
@@ -65,10 +68,29 @@ private Q_SLOTS:
         QVERIFY(!child<QWidget>(w, "frmSerialSettings")->isVisible());
 
         trigger(w, "mnuStopSequence");
+        QCOMPARE(child<QLabel>(w, "lblSequenceVerdict")->text(),
+                 "STOPPED: operator stop at hold.seq:2 after 0 expectations, 0 failed");
         for (QWidget* b : senders)
             QVERIFY(b->isEnabled());
-        QVERIFY(child<QPushButton>(w, "cmdSaveReport")->isVisible());
         QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2 never went out
+
+        // A file-size limit cuts the report short: said, and no file left behind.
+        const QString report = bench.dir.filePath(QStringLiteral("s.xml"));
+        rlimit old{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0 && ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR);
+        const rlimit small{64, old.rlim_max};
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const auto refused = answerNextMessageBox(QMessageBox::Ok);
+        answerFileDialog(report);
+        click(w, "cmdSaveReport");
+        QTRY_VERIFY(refused.seen());
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &old) == 0);
+        QCOMPARE(refused->text,
+                 "Cannot write the report " + report + ": File too large; no file was made");
+        QVERIFY(!QFile::exists(report));
+        answerFileDialog(report);
+        click(w, "cmdSaveReport");
+        QTRY_VERIFY(readFile(report).contains("<system-err>STOPPED: operator stop at hold.seq:2"));
     }
 };
 
