@@ -15,5 +15,8 @@ int paced(Harness& h, int seconds, int hz);
 int quiet(Harness& h, int count, int gapMs);
 // Key release to its frame at the device end.
 int click(Harness& h, int count);
+// A sequence file of MIB mebibytes run from the window: time to its start,
+// the window's worst stall meanwhile, and peak memory.
+int bigSequence(Harness& h, int mib);
 
 } // namespace bench
