@@ -402,12 +402,12 @@ QString systemError(int err) {
     return QString::fromLocal8Bit(strerror_r(err, buffer, sizeof buffer));
 }
 
-// Why a path cannot be opened; a link to nothing is named as such, where the
-// system would only say "No such file or directory".
+// Why a path cannot be opened; a link to nothing says so, where the system's
+// "No such file or directory" alone would puzzle whoever sees the link.
 QString openProblem(const QByteArray& path, int err) {
     struct stat st {};
     if (err == ENOENT && ::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode))
-        return QStringLiteral("it is a symbolic link to a missing file");
+        return systemError(err) + QStringLiteral(" (a symbolic link to a missing file)");
     return systemError(err);
 }
 

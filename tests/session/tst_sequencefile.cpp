@@ -98,8 +98,8 @@ private Q_SLOTS:
         std::fclose(latin1Named);
         const QList<std::pair<QByteArray, QString>> cases{
             {"missing.seq", QStringLiteral("missing.seq: No such file or directory")},
-            {"dangling.seq",
-             QStringLiteral("dangling.seq: it is a symbolic link to a missing file")},
+            {"dangling.seq", QStringLiteral("dangling.seq: No such file or directory (a "
+                                            "symbolic link to a missing file)")},
             {"loop.seq", QStringLiteral("loop.seq: Too many levels of symbolic links")},
             {"a\x1B[2J.seq", QStringLiteral("a\\x1B[2J.seq: No such file or directory")},
         };
