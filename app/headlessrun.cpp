@@ -23,34 +23,27 @@ namespace {
 
 struct RunOptions {
     QString file;
-    QByteArray fileBytes; // as given: a file name need not be UTF-8
     std::optional<QString> port;
     QString report;
     QString error;
 };
 
-// --name VALUE or --name=VALUE; i moves past what was used. raw, if given,
-// gets the value's bytes as they were.
-bool takeValue(int argc, char* argv[], int& i, const char* name, QString& value, QString& error,
-               QByteArray* raw = nullptr) {
+// --name VALUE or --name=VALUE; i moves past what was used.
+bool takeValue(int argc, char* argv[], int& i, const char* name, QString& value, QString& error) {
     const std::size_t n = std::strlen(name);
     if (std::strncmp(argv[i], name, n) != 0)
         return false;
-    const char* given = nullptr;
     if (argv[i][n] == '=') {
-        given = argv[i] + n + 1;
+        value = QString::fromLocal8Bit(argv[i] + n + 1);
     } else if (argv[i][n] == '\0') {
         if (i + 1 >= argc) {
             error = QStringLiteral("%1 needs a value").arg(QLatin1String(name));
             return true;
         }
-        given = argv[++i];
+        value = QString::fromLocal8Bit(argv[++i]);
     } else {
         return false;
     }
-    value = QString::fromLocal8Bit(given);
-    if (raw)
-        *raw = given;
     if (value.isEmpty())
         error = QStringLiteral("%1 needs a value").arg(QLatin1String(name));
     return true;
@@ -62,7 +55,7 @@ std::optional<RunOptions> parse(int argc, char* argv[]) {
     QStringList others;
     for (int i = 1; i < argc && o.error.isEmpty(); ++i) {
         QString port;
-        if (takeValue(argc, argv, i, "--run", o.file, o.error, &o.fileBytes)) {
+        if (takeValue(argc, argv, i, "--run", o.file, o.error)) {
             run = true;
         } else if (takeValue(argc, argv, i, "--port", port, o.error)) {
             o.port = port;
@@ -117,7 +110,7 @@ int runHeadlessIfAsked(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("orv-test"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORV_VERSION));
 
-    SequenceFile sequence = readSequenceFile(options->fileBytes);
+    SequenceFile sequence = readSequenceFile(options->file);
     if (!sequence.isValid()) {
         say(stderr, sequence.error);
         return 2;
