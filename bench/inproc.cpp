@@ -7,10 +7,10 @@
 //   orv-bench-inproc flood [LINES]          full-speed device, then checks every byte
 //   orv-bench-inproc bigsession [LINES]     the same for a long session, until the last
 //                                           line is on screen and in the log; scrolling
+//   orv-bench-inproc bigsequence [MIB]      a big sequence file run from the window
 //   orv-bench-inproc paced [SECONDS] [HZ]   one write per line at a steady rate
 //   orv-bench-inproc quiet [COUNT] [GAPMS]  single lines after quiet spells
 //   orv-bench-inproc click [COUNT]          key release to its last byte at the device end
-//   orv-bench-inproc bigsequence [MIB]      a big sequence file run from the window
 //
 // Figures are "RESULT key value load" lines on stdout.
 
@@ -21,8 +21,7 @@ using namespace bench;
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs("usage: orv-bench-inproc flood [LINES] | bigsession [LINES] | "
-                   "paced [SECONDS] [HZ] | quiet [COUNT] [GAPMS] | click [COUNT] | "
-                   "bigsequence [MIB]\n",
+                   "paced [SECONDS] [HZ] | quiet [COUNT] [GAPMS] | click [COUNT]\n",
                    stderr);
         return 2;
     }
@@ -36,6 +35,8 @@ int main(int argc, char** argv) {
     const std::string what = argv[1];
     if (what == "flood")
         return flood(h, argInt(argc, argv, 2, 100000), false);
+    if (what == "bigsequence")
+        return bigSequence(h, argInt(argc, argv, 2, 16));
     if (what == "bigsession")
         return flood(h, argInt(argc, argv, 2, 1000000), true);
     if (what == "paced")
@@ -44,8 +45,6 @@ int main(int argc, char** argv) {
         return quiet(h, argInt(argc, argv, 2, 50), argInt(argc, argv, 3, 200));
     if (what == "click")
         return click(h, argInt(argc, argv, 2, 1000));
-    if (what == "bigsequence")
-        return bigSequence(h, argInt(argc, argv, 2, 16));
     std::fprintf(stderr, "orv-bench-inproc: unknown scenario %s\n", what.c_str());
     return 2;
 }
