@@ -12,11 +12,13 @@
 #include "app/shapewidget.h"
 #include "app/twips.h"
 #include "protocol/replystatus.h"
+#include "session/sequencefile.h"
 #include "settings/configuration.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QtConcurrent/QtConcurrentRun>
 
 static void initResources() {
     Q_INIT_RESOURCE(resources);
@@ -31,24 +34,23 @@ static void initResources() {
 
 namespace {
 
-struct Key {
-    const char* caption;
+struct KeyPlace {
     int left, top;
 };
-// Indexed as the keypad sends: "*" is 9, "0" is 10, "#" is 11.
-constexpr std::array<Key, commands::keypadSize> keys{{
-    {"1", 360, 480},
-    {"2", 2100, 480},
-    {"3", 3840, 480},
-    {"4", 360, 2160},
-    {"5", 2100, 2160},
-    {"6", 3840, 2160},
-    {"7", 360, 3960},
-    {"8", 2100, 3960},
-    {"9", 3840, 3960},
-    {"*", 360, 5520},
-    {"0", 2100, 5520},
-    {"#", 3840, 5520},
+// Where each keypad index sits (its caption is commands::keypadCaptions).
+constexpr std::array<KeyPlace, commands::keypadSize> keyPlaces{{
+    {360, 480},
+    {2100, 480},
+    {3840, 480},
+    {360, 2160},
+    {2100, 2160},
+    {3840, 2160},
+    {360, 3960},
+    {2100, 3960},
+    {3840, 3960},
+    {360, 5520},
+    {2100, 5520},
+    {3840, 5520},
 }};
 
 } // namespace
@@ -144,8 +146,8 @@ void MainWindow::buildControls() {
     frmKeypad->setFocusPolicy(Qt::NoFocus);
     QFont keyFont = fonts::windowFont(24);
     for (int i = 0; i < commands::keypadSize; ++i) {
-        const Key& k = keys[std::size_t(i)];
-        const QString caption = QLatin1String(k.caption);
+        const KeyPlace& k = keyPlaces[std::size_t(i)];
+        const QString caption = QString(QLatin1Char(commands::keypadCaptions[std::size_t(i)]));
         auto* b = new CommandButton(caption, CommandButton::Graphical, frmKeypad);
         place(b, "cmdKeyPress", caption, twipsRect(k.left, k.top, 1200, 1200));
         b->setProperty("Index", i);
@@ -326,12 +328,29 @@ bool MainWindow::sequenceRunning() const {
 }
 
 void MainWindow::runSequenceFile(const QString& path) {
-    if (sequenceRunning()) {
+    if (sequenceRunning() || m_readingSequence) {
         QMessageBox::information(this, programTitle(),
-                                 QStringLiteral("A sequence is already running."));
+                                 m_readingSequence
+                                     ? QStringLiteral("A sequence file is still being read.")
+                                     : QStringLiteral("A sequence is already running."));
         return;
     }
-    SequenceFile sequence = readSequenceFile(path);
+    // Read off the window's thread: a file of millions of steps takes a
+    // while, and the window stays live meanwhile. The run starts once it
+    // has been read.
+    m_readingSequence = true;
+    setCursor(Qt::BusyCursor);
+    auto* reading = new QFutureWatcher<SequenceFile>(this);
+    connect(reading, &QFutureWatcher<SequenceFile>::finished, this, [this, reading] {
+        m_readingSequence = false;
+        unsetCursor();
+        reading->deleteLater();
+        startSequence(reading->result());
+    });
+    reading->setFuture(QtConcurrent::run([path] { return readSequenceFile(path); }));
+}
+
+void MainWindow::startSequence(SequenceFile sequence) {
     if (!sequence.isValid()) {
         QMessageBox::warning(this, programTitle(), sequence.error);
         return;

@@ -19,6 +19,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class SequenceRunWindow;
+struct SequenceFile;
 class ShapeWidget;
 
 // The working window: keypad, monitor, port display and the Port Settings
@@ -41,7 +42,8 @@ public:
     void setPortLister(PortLister lister);
 
     // Runs the sequence file at path, as Run Sequence... does once its file
-    // dialog has a file. Problems are told in a message box.
+    // dialog has a file. The file is read off the window's thread, and the
+    // run starts once it has been read. Problems are told in a message box.
     void runSequenceFile(const QString& path);
     bool sequenceRunning() const;
 
@@ -65,6 +67,7 @@ private:
     void openInterfaceDocument();
     void showLinkWarning(const QString& message);
     void chooseSequence();
+    void startSequence(SequenceFile sequence);
     void stopSequence();
     void setSendingEnabled(bool enabled);
     void showLamp(const QString& caption, const QColor& lamp, const QString& lampName);
@@ -90,5 +93,6 @@ private:
     PressFeedback* m_feedback = nullptr;
     MonitorCopy* m_copy = nullptr;
     QPointer<SequenceRunWindow> m_run;
+    bool m_readingSequence = false;
     QAction* m_stopSequence = nullptr;
 };

@@ -7,6 +7,7 @@
 //   orv-bench-inproc flood [LINES]          full-speed device, then checks every byte
 //   orv-bench-inproc bigsession [LINES]     the same for a long session, until the last
 //                                           line is on screen and in the log; scrolling
+//   orv-bench-inproc bigsequence [MIB]      a big sequence file run from the window
 //   orv-bench-inproc paced [SECONDS] [HZ]   one write per line at a steady rate
 //   orv-bench-inproc quiet [COUNT] [GAPMS]  single lines after quiet spells
 //   orv-bench-inproc click [COUNT]          key release to its last byte at the device end
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
     const std::string what = argv[1];
     if (what == "flood")
         return flood(h, argInt(argc, argv, 2, 100000), false);
+    if (what == "bigsequence")
+        return bigSequence(h, argInt(argc, argv, 2, 16));
     if (what == "bigsession")
         return flood(h, argInt(argc, argv, 2, 1000000), true);
     if (what == "paced")

@@ -3,6 +3,7 @@
 #include "app/commandbutton.h"
 #include "session/sessionlog.h"
 
+#include <QAction>
 #include <QDate>
 #include <QFile>
 #include <QScrollBar>
@@ -315,6 +316,49 @@ int click(Harness& h, int count) {
     result("click_in_p99_ms", percentile(latency, 0.99));
     result("click_in_max_ms", maxOf(latency));
     return wrong == 0 ? 0 : 1;
+}
+
+// Peak resident memory of this process in MiB (VmHWM).
+static double peakRssMiB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
+int bigSequence(Harness& h, int mib) {
+    // Key presses and their expects, short steps, written in pieces so that
+    // the bench's own copy does not count in the peak.
+    const QString path = h.dir.filePath(QStringLiteral("big.seq"));
+    QFile file(path);
+    const QByteArray chunk = QByteArray("key 1\nexpect ACK\n").repeated(4096);
+    if (!file.open(QIODevice::WriteOnly))
+        return Harness::fail("cannot write the sequence file"), 1;
+    for (qint64 left = qint64(mib) * 1024 * 1024 / chunk.size(); left > 0; --left)
+        file.write(chunk);
+    file.close();
+    LatenessProbe probe;
+    h.settle(100);
+    const double before = peakRssMiB();
+    probe.measuring = true;
+    const std::int64_t start = nowNs();
+    h.window->runSequenceFile(path);
+    const bool started = h.runUntil([&] { return h.window->sequenceRunning(); }, 120000, 1);
+    const std::int64_t runningNs = nowNs();
+    h.settle(200);
+    probe.measuring = false;
+    if (auto* stop = h.window->findChild<QAction*>(QStringLiteral("mnuStopSequence")))
+        stop->trigger();
+    result("bigseq_in_start_ms", ms(runningNs - start));
+    result("bigseq_in_worst_stall_ms", probe.worstMs);
+    result("bigseq_in_peak_rss_mib", peakRssMiB());
+    result("bigseq_in_peak_rss_before_mib", before);
+    if (!started)
+        return Harness::fail("the sequence never started"), 1;
+    return 0;
 }
 
 } // namespace bench

@@ -11,8 +11,19 @@ inline constexpr CommandFrame reset{{0x0B, 0x06, 0x11}, 3, "0B 06 11", "Reset - 
 
 inline constexpr int keypadSize = 12;
 
-// Indexed like the keypad buttons; "*" (9) and "#" (11) have no frame (size 0).
-// The "0" key is the device's key number 10.
+// The keypad's captions by index, as the buttons show them and sequence files
+// name the keys: "*" is 9, "0" is 10, "#" is 11.
+inline constexpr std::string_view keypadCaptions = "123456789*0#";
+static_assert(keypadCaptions.size() == keypadSize);
+
+// The keypad index of a caption, or -1.
+constexpr int keypadIndex(char caption) {
+    const std::size_t at = keypadCaptions.find(caption);
+    return at == std::string_view::npos ? -1 : int(at);
+}
+
+// Indexed like the keypad; "*" and "#" have no frame (size 0). The "0" key is
+// the device's key number 10.
 inline constexpr std::array<CommandFrame, keypadSize> keypad{{
     {{0x0B, 0x00, 0x02, 0x50, 0x5D}, 5, "0B 00 02 50 5D", "Key: 1 - "},
     {{0x0B, 0x00, 0x03, 0x50, 0x5E}, 5, "0B 00 03 50 5E", "Key: 2 - "},
@@ -51,5 +62,20 @@ constexpr bool tableChecksumsHold() {
     return checksumHolds(commTest) && checksumHolds(reset);
 }
 static_assert(tableChecksumsHold(), "a command frame's checksum is wrong");
+
+// Each keypad frame's monitor prefix names its own caption's key ("0" is 10).
+constexpr bool prefixesMatchCaptions() {
+    for (std::size_t i = 0; i < keypad.size(); ++i) {
+        const char c = keypadCaptions[i];
+        const std::string_view number = c == '0' ? "10" : keypadCaptions.substr(i, 1);
+        const std::string_view p = keypad[i].prefix;
+        if (keypad[i].size != 0 &&
+            (p.substr(0, 5) != "Key: " || p.substr(5, number.size()) != number ||
+             p.substr(5 + number.size()) != " - "))
+            return false;
+    }
+    return true;
+}
+static_assert(prefixesMatchCaptions(), "a keypad prefix names another key");
 
 } // namespace commands

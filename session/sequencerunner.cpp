@@ -269,7 +269,7 @@ int SequenceRunner::currentLine() const {
 QString SequenceRunner::currentStep() const {
     if (m_sequence.steps.isEmpty())
         return {};
-    return m_sequence.steps[qMin(m_pc, int(m_sequence.steps.size()) - 1)].text;
+    return m_sequence.stepText(m_sequence.steps[qMin(m_pc, int(m_sequence.steps.size()) - 1)]);
 }
 
 QString SequenceRunner::repetitions() const {

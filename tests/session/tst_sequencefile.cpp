@@ -2,7 +2,9 @@
 // with the file, the line and the reason.
 #include "session/sequencefile.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 
 class TestSequenceFile : public QObject {
     Q_OBJECT
@@ -46,6 +48,14 @@ private Q_SLOTS:
         row("expect after a silent key", "key 1\nkey *\nexpect any", "b.seq:3:");
         row("nothing sends", "# only\nwait 5\nkey #\n", "b.seq: nothing to run");
         row("not UTF-8", "key 1\nkey \xFF\n", "b.seq:2:");
+        row("silent key ends a block", "key 1\nrepeat 2\nexpect ACK within 300\nkey *\nend",
+            "b.seq:3: \"expect ACK within 300\": from repetition 2");
+        row("silent key ends an outer block",
+            "key 1\nrepeat 2\nrepeat 2\nexpect any\nend\nkey #\nend",
+            "b.seq:4: \"expect any\": from repetition 2");
+        row("raw bytes escaped", "key 1\nk\x1B[2J\rey 1",
+            "b.seq:2: \"k\\x1B[2J\\rey 1\": unknown step");
+        row("raw key escaped", "key \x7F", "b.seq:1: \"key \\x7F\": unknown key \"\\x7F\"");
     }
     void mistakesAreLocated() {
         QFETCH(QByteArray, text);
@@ -54,6 +64,52 @@ private Q_SLOTS:
         QVERIFY(!f.isValid());
         QVERIFY2(f.error.startsWith(error), qPrintable(f.error));
         QVERIFY(f.steps.isEmpty());
+    }
+
+    void expectationCount_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qint64>("count");
+        QTest::newRow("flat") << QByteArray("key 1\nexpect ACK\nexpect none\nkey 2") << qint64(2);
+        QTest::newRow("nested") << QByteArray("repeat 3\n key 1\n expect ACK\n repeat 1000000\n"
+                                              "  key *\n key 2\n expect any\n end\nend\nexpect ACK")
+                                << qint64(3000004);
+        QTest::newRow("beyond 64 bits")
+            << QByteArray("key 1\n") + QByteArray("repeat 1000000\n").repeated(4) + "expect any\n" +
+                   QByteArray("end\n").repeated(4)
+            << std::numeric_limits<qint64>::max();
+    }
+    void expectationCount() {
+        QFETCH(QByteArray, text);
+        QFETCH(qint64, count);
+        const SequenceFile f = parseSequence(QStringLiteral("c.seq"), text);
+        QVERIFY2(f.isValid(), qPrintable(f.error));
+        QCOMPARE(f.expectationCount(), count);
+    }
+
+    void unreadableFilesSayWhy() {
+        QTemporaryDir dir;
+        const QByteArray at = QFile::encodeName(dir.path()) + '/';
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")),
+                            dir.filePath(QStringLiteral("dangling.seq"))));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("loop.seq")),
+                            dir.filePath(QStringLiteral("loop.seq"))));
+        std::FILE* latin1Named = std::fopen(at + "r\xE9sum\xE9.seq", "w"); // not UTF-8
+        QVERIFY(latin1Named && std::fputs("key 1\nexpect ACK", latin1Named) >= 0);
+        std::fclose(latin1Named);
+        const QList<std::pair<QByteArray, QString>> cases{
+            {"missing.seq", QStringLiteral("missing.seq: No such file or directory")},
+            {"dangling.seq", QStringLiteral("dangling.seq: No such file or directory (a "
+                                            "symbolic link to a missing file)")},
+            {"loop.seq", QStringLiteral("loop.seq: Too many levels of symbolic links")},
+            {"a\x1B[2J.seq", QStringLiteral("a\\x1B[2J.seq: No such file or directory")},
+        };
+        for (const auto& [name, error] : cases) {
+            const SequenceFile f = readSequenceFile(at + name);
+            QVERIFY2(f.error.endsWith(error), qPrintable(f.error));
+        }
+        const SequenceFile latin1 = readSequenceFile(at + "r\xE9sum\xE9.seq");
+        QVERIFY2(latin1.isValid(), qPrintable(latin1.error));
+        QCOMPARE(latin1.name, QStringLiteral("r\\xE9sum\\xE9.seq"));
     }
 };
 
