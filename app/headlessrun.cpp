@@ -105,27 +105,6 @@ private:
     QByteArray m_text;
 };
 
-// How many expectations the whole file makes, every repetition counted.
-// Stands in for SequenceFile::expectationCount() until the sequence file
-// counts them itself.
-qint64 expectationTotal(const SequenceFile& file) {
-    constexpr qint64 cap = qint64(1) << 52;
-    qint64 total = 0;
-    qint64 factor = 1;
-    QVector<qint64> outer;
-    for (const SequenceStep& step : file.steps) {
-        if (step.kind == SequenceStep::Repeat) {
-            outer << factor;
-            factor = qMin(cap, factor * step.count);
-        } else if (step.kind == SequenceStep::End && !outer.isEmpty()) {
-            factor = outer.takeLast();
-        } else if (step.kind == SequenceStep::Expect) {
-            total = qMin(cap, total + factor);
-        }
-    }
-    return total;
-}
-
 QString duration(qint64 seconds) {
     return QStringLiteral("%1:%2:%3")
         .arg(seconds / 3600)
@@ -145,8 +124,11 @@ QString progressText(const SequenceRunner& runner, qint64 total, qint64 elapsedM
                  .arg(runner.failures());
     if (!runner.latency().isEmpty())
         parts << QStringLiteral("p95 %1 ms").arg(runner.latency().quantileUs(0.95) / 1000, 0, 'f', 2);
-    if (done > 0 && total >= done)
-        parts << duration(elapsedMs * (total - done) / done / 1000) + QStringLiteral(" left");
+    if (done > 0 && total >= done) {
+        // In double: milliseconds times expectations left overflow 64 bits on a long run.
+        const double left = double(elapsedMs) * double(total - done) / double(done) / 1000;
+        parts << duration(qint64(qMin(left, 1e12))) + QStringLiteral(" left");
+    }
     return parts.join(QStringLiteral(" | "));
 }
 
@@ -169,8 +151,7 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
     QCoreApplication::setApplicationName(QStringLiteral("orv-test"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORV_VERSION));
 
-    // Switches to readSequenceFile(options->file) once it takes the name's bytes.
-    SequenceFile sequence = readSequenceFile(QFile::decodeName(options->file));
+    SequenceFile sequence = readSequenceFile(options->file);
     if (!sequence.isValid()) {
         say(stderr, sequence.error);
         return 2;
@@ -237,7 +218,7 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
         return 2;
     }
 
-    const qint64 total = expectationTotal(sequence);
+    const qint64 total = sequence.expectationCount();
     SequenceRunner runner(session, std::move(sequence));
     runner.setSequencePath(QFile::decodeName(options->file));
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});

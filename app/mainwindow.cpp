@@ -341,16 +341,16 @@ void MainWindow::runSequenceFile(const QString& path) {
     m_readingSequence = true;
     setCursor(Qt::BusyCursor);
     auto* reading = new QFutureWatcher<SequenceFile>(this);
-    connect(reading, &QFutureWatcher<SequenceFile>::finished, this, [this, reading] {
+    connect(reading, &QFutureWatcher<SequenceFile>::finished, this, [this, reading, path] {
         m_readingSequence = false;
         unsetCursor();
         reading->deleteLater();
-        startSequence(reading->result());
+        startSequence(reading->result(), path);
     });
     reading->setFuture(QtConcurrent::run([path] { return readSequenceFile(path); }));
 }
 
-void MainWindow::startSequence(SequenceFile sequence) {
+void MainWindow::startSequence(SequenceFile sequence, const QString& path) {
     if (!sequence.isValid()) {
         QMessageBox::warning(this, programTitle(), sequence.error);
         return;

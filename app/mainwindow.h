@@ -67,7 +67,7 @@ private:
     void openInterfaceDocument();
     void showLinkWarning(const QString& message);
     void chooseSequence();
-    void startSequence(SequenceFile sequence);
+    void startSequence(SequenceFile sequence, const QString& path);
     void stopSequence();
     void setSendingEnabled(bool enabled);
     void showLamp(const QString& caption, const QColor& lamp, const QString& lampName);
