@@ -1,5 +1,7 @@
 #include "xscenarios.h"
 
+#include "sessionlogfile.h"
+
 #include <algorithm>
 
 namespace bench {
@@ -60,12 +62,14 @@ namespace {
 struct FloodFigures {
     double drainMs = 0, cpuMs = 0, schedMs = 0, rssKiB = 0, worstPingMs = 0;
     int pings = 0;
+    double rows = -1; // reply rows in the session log; -1 when not read
 };
 
 // One flood into a fresh program. The flood is over when the program's end
 // of the terminal is empty and stays so across a ping sent after that: the
 // answer means its event loop has also dealt with what it read.
-FloodFigures floodOnce(X& x, const Target& target, const std::string& payload, bool pings) {
+FloodFigures floodOnce(X& x, const Target& target, const std::string& payload, bool pings,
+                       int lines, bool readLog) {
     Fresh fresh(x, target);
     DevicePty& pty = fresh.pty;
     Program& p = fresh.program;
@@ -117,6 +121,8 @@ FloodFigures floodOnce(X& x, const Target& target, const std::string& payload, b
     f.schedMs = cpuMsFromSchedstat(p.pid) - sched0;
     f.rssKiB = double(rssKiB(p.pid) - rss0);
     f.drainMs = ms(endNs - start);
+    if (readLog && !target.gtkterm)
+        f.rows = double(loggedRows(p.stateDir, lines).size());
     return f;
 }
 
@@ -126,9 +132,9 @@ int flood(const Target& target, int lines, int runs, Flood kind) {
     const bool pings = kind == Flood::Pings;
     X x;
     const std::string payload = floodPayload(std::uint64_t(lines));
-    std::vector<double> drain, cpu, sched, rss, ping;
+    std::vector<double> drain, cpu, sched, rss, ping, rows;
     for (int r = 0; r < runs; ++r) {
-        const FloodFigures f = floodOnce(x, target, payload, pings);
+        const FloodFigures f = floodOnce(x, target, payload, pings, lines, kind == Flood::Plain);
         std::fprintf(stderr,
                      "orv-bench-x: flood %d: drain %.1f ms, cpu %.0f ms (sched %.1f ms), rss +%.0f "
                      "KiB, worst ping %.2f ms of %d\n",
@@ -138,10 +144,13 @@ int flood(const Target& target, int lines, int runs, Flood kind) {
         sched.push_back(f.schedMs);
         rss.push_back(f.rssKiB);
         ping.push_back(f.worstPingMs);
+        if (f.rows >= 0)
+            rows.push_back(f.rows);
     }
     const double perK = double(lines) / 1000.0;
     if (kind == Flood::Memory) {
         result(key("memory", "growth_mib").c_str(), median(rss) / 1024.0);
+        result(key("memory", "drain_ms").c_str(), median(drain));
         return 0;
     }
     if (pings) {
@@ -153,42 +162,8 @@ int flood(const Target& target, int lines, int runs, Flood kind) {
     result(key("flood", "cpu_ms_per_1k").c_str(), median(cpu) / perK);
     result(key("flood", "sched_cpu_ms_per_1k").c_str(), median(sched) / perK);
     result(key("flood", "rss_kib_per_1k").c_str(), median(rss) / perK);
-    return 0;
-}
-
-int paced(const Target& target, int seconds, int hz) {
-    X x;
-    Fresh fresh(x, target);
-    if (!fresh.program.holds(fresh.pty.path))
-        die(target.program + " did not open the terminal");
-    DevicePty& pty = fresh.pty;
-    Program& p = fresh.program;
-    const int lines = seconds * hz;
-    const std::int64_t period = 1000000000 / hz;
-    const long rss0 = rssKiB(p.pid);
-    const double cpu0 = cpuMsFromStat(p.pid);
-    const double sched0 = cpuMsFromSchedstat(p.pid);
-    const std::int64_t start = nowNs();
-    for (int i = 1; i <= lines; ++i) {
-        sleepUntilNs(start + std::int64_t(i - 1) * period);
-        const std::string line = floodLine(std::uint64_t(i));
-        if (!pty.writeAll(line.data(), line.size()))
-            die("the program stopped reading");
-    }
-    // The last line read and handled, as a ping after it shows.
-    const std::int64_t giveUp = nowNs() + 10000000000LL;
-    while (pty.unread() != 0)
-        if (nowNs() > giveUp)
-            die("the program did not read the last line within 10 s");
-        else
-            sleepMs(1);
-    if (x.pingOnce(p.window, 5000) < 0)
-        die("the window stopped answering");
-    const double perK = double(lines) / 1000.0;
-    result(key("paced", "cpu_ms_per_1k").c_str(), (cpuMsFromStat(p.pid) - cpu0) / perK);
-    result(key("paced", "sched_cpu_ms_per_1k").c_str(),
-           (cpuMsFromSchedstat(p.pid) - sched0) / perK);
-    result(key("paced", "rss_kib_per_1k").c_str(), double(rssKiB(p.pid) - rss0) / perK);
+    if (!rows.empty())
+        result(key("flood", "log_rows_min").c_str(), *std::min_element(rows.begin(), rows.end()));
     return 0;
 }
 
