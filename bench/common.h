@@ -40,6 +40,8 @@ constexpr int monitorX = twips(120) + twips(120);
 constexpr int monitorY = twips(1680) + twips(360);
 constexpr int monitorWidth = twips(4215);
 constexpr int monitorHeight = twips(5325);
+// Wider than any style's vertical scroll bar.
+constexpr int scrollBarWidth = 24;
 
 // The frames keys "1" and "2" send.
 inline std::string keyFrame(int index) {
