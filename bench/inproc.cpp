@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     if (what == "burnin")
         return windowBurnIn(h, sim, argInt(argc, argv, 2, 200000));
     if (what == "soak")
-        return soak(h, argInt(argc, argv, 2, 5000));
+        return soak(h, sim, argInt(argc, argv, 2, 5000));
     std::fprintf(stderr, "orv-bench-inproc: unknown scenario %s\n", what.c_str());
     return 2;
 }

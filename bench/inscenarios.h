@@ -21,6 +21,6 @@ int click(Harness& h, int count);
 int windowBurnIn(Harness& h, SimDevice& sim, long expectations);
 // Round trips clicked against orv-sim, two rounds each ended by Clear Comm:
 // the heap the second round leaves behind beyond the first.
-int soak(Harness& h, int tripsPerRound);
+int soak(Harness& h, SimDevice& sim, int tripsPerRound);
 
 } // namespace bench

@@ -48,6 +48,18 @@ inline std::string unescaped(const std::string& text) {
     return out;
 }
 
+// Bytes as the log writes them (the inverse of the above for what a
+// device line holds).
+inline std::string escapedLine(const std::string& bytes) {
+    std::string out;
+    for (const char c : bytes)
+        out += c == '\r'   ? std::string("\\r")
+               : c == '\n' ? std::string("\\n")
+               : c == '\\' ? std::string("\\\\")
+                           : std::string(1, c);
+    return out;
+}
+
 // "2026-12-07 06:41:09.123" as ms since the epoch, in the local time zone
 // (the program's and ours are the same environment); -1 if malformed.
 inline double parseStamp(const std::string& line) {
@@ -90,6 +102,36 @@ inline std::vector<LogRow> replyRows(const std::string& stateDir) {
         }
     }
     return rows;
+}
+
+// Whether the newest day's log ends with a row ending in text (as written,
+// escapes and all): cheap enough to ask every millisecond while a flood
+// drains.
+inline bool logEndsWith(const std::string& stateDir, const std::string& text) {
+    const std::string dir = stateDir + "/orv-test";
+    std::string newest;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0 && name > newest)
+                newest = name;
+        }
+        ::closedir(d);
+    }
+    if (newest.empty())
+        return false;
+    const int fd = ::open((dir + "/" + newest).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const std::string wanted = text + "\n";
+    std::string tail(wanted.size(), '\0');
+    const bool ends =
+        size >= off_t(tail.size()) &&
+        ::pread(fd, tail.data(), tail.size(), size - off_t(tail.size())) == ssize_t(tail.size()) &&
+        tail == wanted;
+    ::close(fd);
+    return ends;
 }
 
 // Device lines in a row: its line feeds, and a last piece without one.
