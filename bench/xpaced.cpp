@@ -13,11 +13,14 @@ namespace bench {
 namespace {
 
 // Whole-process CPU in ms per ms of wall time while nothing comes in.
-double idleRate(pid_t pid, int seconds) {
-    const double cpu0 = cpuMsFromSchedstat(pid);
+double idleRate(ProcessCpu& cpu, int seconds) {
+    const double cpu0 = cpu.ms();
     const std::int64_t t0 = nowNs();
-    sleepMs(1000.0 * seconds);
-    return (cpuMsFromSchedstat(pid) - cpu0) / ms(nowNs() - t0);
+    for (int s = 0; s < seconds; ++s) {
+        sleepMs(1000);
+        cpu.ms();
+    }
+    return (cpu.ms() - cpu0) / ms(nowNs() - t0);
 }
 
 // What the log says of the lines written: a row each, every byte, and each
@@ -66,13 +69,14 @@ int paced(const Target& target, int seconds, int hz, int idleSeconds) {
     Program& p = fresh.program;
     if (!p.holds(pty.path))
         die(target.program + " did not open the terminal");
-    const double idle = idleRate(p.pid, idleSeconds);
+    ProcessCpu processCpu(p.pid);
+    const double idle = idleRate(processCpu, idleSeconds);
 
     const int lines = seconds * hz;
     const std::int64_t period = 1000000000 / hz;
     std::vector<double> writtenMs(std::size_t(lines) + 1, 0);
     const long rss0 = rssKiB(p.pid);
-    const double cpu0 = cpuMsFromSchedstat(p.pid);
+    const double cpu0 = processCpu.ms();
     const std::int64_t start = nowNs();
     for (int i = 1; i <= lines; ++i) {
         sleepUntilNs(start + std::int64_t(i - 1) * period);
@@ -80,6 +84,9 @@ int paced(const Target& target, int seconds, int hz, int idleSeconds) {
         writtenMs[std::size_t(i)] = wallMs();
         if (!pty.writeAll(line.data(), line.size()))
             die("the program stopped reading");
+        // Threads that end during the run keep what they used.
+        if (i % hz == 0)
+            processCpu.ms();
     }
     const std::int64_t giveUp = nowNs() + 10000000000LL;
     while (pty.unread() != 0)
@@ -90,7 +97,7 @@ int paced(const Target& target, int seconds, int hz, int idleSeconds) {
     // Time for the last repaint and log write, counted like the rest.
     sleepMs(1000);
     const double wall = ms(nowNs() - start);
-    const double cpu = cpuMsFromSchedstat(p.pid) - cpu0;
+    const double cpu = processCpu.ms() - cpu0;
     const double perK = double(lines) / 1000.0;
     std::fprintf(stderr, "orv-bench-x: %s: %.0f ms CPU over %.0f ms, idle %.2f ms/s\n",
                  target.program.c_str(), cpu, wall, idle * 1000);

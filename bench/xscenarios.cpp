@@ -76,7 +76,8 @@ FloodFigures floodOnce(X& x, const Target& target, const std::string& payload, b
 
     const long rss0 = rssKiB(p.pid);
     const double cpu0 = cpuMsFromStat(p.pid);
-    const double sched0 = cpuMsFromSchedstat(p.pid);
+    ProcessCpu processCpu(p.pid);
+    const double sched0 = processCpu.ms();
     FloodFigures f;
     std::size_t offset = 0;
     long outstanding = -1; // tag of the ping in flight
@@ -128,7 +129,7 @@ FloodFigures floodOnce(X& x, const Target& target, const std::string& payload, b
     }
     endNs = std::max(endNs, loggedNs);
     f.cpuMs = cpuMsFromStat(p.pid) - cpu0;
-    f.schedMs = cpuMsFromSchedstat(p.pid) - sched0;
+    f.schedMs = processCpu.ms() - sched0;
     f.rssKiB = double(rssKiB(p.pid) - rss0);
     f.drainMs = ms(endNs - start);
     if (readLog && !target.gtkterm)
