@@ -35,6 +35,14 @@ constexpr int keyY = twips(480) + twips(480) + twips(1200) / 2;
 constexpr int key1X = twips(4680) + twips(360) + twips(1200) / 2;
 constexpr int key2X = twips(4680) + twips(2100) + twips(1200) / 2;
 
+// The monitor (lstComm) inside the client area: its frame's offset plus its own.
+constexpr int monitorX = twips(120) + twips(120);
+constexpr int monitorY = twips(1680) + twips(360);
+constexpr int monitorWidth = twips(4215);
+constexpr int monitorHeight = twips(5325);
+// Wider than any style's vertical scroll bar.
+constexpr int scrollBarWidth = 24;
+
 // The frames keys "1" and "2" send.
 inline std::string keyFrame(int index) {
     const CommandFrame& f = commands::keypad[std::size_t(index)];
@@ -58,6 +66,13 @@ inline std::int64_t nowNs() {
     return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
+// Wall-clock time in ms since the epoch, as the session log stamps lines.
+inline double wallMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 inline double ms(std::int64_t ns) {
     return double(ns) / 1e6;
 }
@@ -76,6 +91,13 @@ inline void sleepMs(double m) {
 inline std::string floodLine(std::uint64_t number) {
     char text[40];
     std::snprintf(text, sizeof text, "0B 00 0B %06" PRIu64 "\r\n", number);
+    return text;
+}
+
+// A ten-byte device line numbered n: "00000042\r\n".
+inline std::string tenByteLine(std::uint64_t number) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%08" PRIu64 "\r\n", number % 100000000);
     return text;
 }
 

@@ -50,7 +50,9 @@ Harness::~Harness() {
 bool Harness::start() {
     if (!dir.isValid() || !pty.open())
         return fail("cannot make a temporary folder or a pseudo-terminal");
-    if (!writeConfig(dir.path().toStdString(), pty.path))
+    if (port.empty())
+        port = pty.path;
+    if (!writeConfig(dir.path().toStdString(), port))
         return fail("cannot write config.ini");
     setProgramDirectoryForTesting(dir.path());
     windows.endProgram = [] {};
@@ -58,7 +60,7 @@ bool Harness::start() {
     if (!QTest::qWaitForWindowExposed(window))
         return fail("the main window was never exposed");
     if (!window->session().portOpen())
-        return fail("the program did not open " + pty.path);
+        return fail("the program did not open " + port);
     view = window->findChild<MonitorView*>(QStringLiteral("lstComm"));
     if (!view)
         return fail("no lstComm in the main window");

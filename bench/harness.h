@@ -32,6 +32,9 @@ struct Harness {
     BenchApp& app;
     QTemporaryDir dir;
     DevicePty pty;
+    // The program's port: the pty's other end unless set before start()
+    // (orv-sim's port, when orv-sim plays the device).
+    std::string port;
     Windows windows;
     MainWindow* window = nullptr;
     MonitorView* view = nullptr;

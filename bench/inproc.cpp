@@ -11,6 +11,10 @@
 //   orv-bench-inproc paced [SECONDS] [HZ]   one write per line at a steady rate
 //   orv-bench-inproc quiet [COUNT] [GAPMS]  single lines after quiet spells
 //   orv-bench-inproc click [COUNT]          key release to its last byte at the device end
+//   orv-bench-inproc burnin N ORV-SIM       a run of N expectations from the window
+//   orv-bench-inproc soak TRIPS ORV-SIM     heap left behind over two rounds of TRIPS
+//                                           round trips
+// The last two play the device with orv-sim instead of the pseudo-terminal.
 //
 // Figures are "RESULT key value load" lines on stdout.
 
@@ -21,7 +25,8 @@ using namespace bench;
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs("usage: orv-bench-inproc flood [LINES] | bigsession [LINES] | "
-                   "paced [SECONDS] [HZ] | quiet [COUNT] [GAPMS] | click [COUNT]\n",
+                   "paced [SECONDS] [HZ] | quiet [COUNT] [GAPMS] | click [COUNT] | "
+                   "burnin N ORV-SIM | soak TRIPS ORV-SIM\n",
                    stderr);
         return 2;
     }
@@ -29,10 +34,18 @@ int main(int argc, char** argv) {
     QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toUtf8());
     BenchApp app(argc, argv);
+    const std::string what = argv[1];
+    SimDevice sim;
+    std::vector<std::string> simArgs;
+    // Each frame answered in two pieces, with random pauses, as a slow device does.
+    if (what == "soak")
+        simArgs = {"--split", "--split-pause", "0-3", "--seed", "20240613"};
+    if ((what == "burnin" || what == "soak") && (argc < 4 || !sim.start(argv[3], simArgs)))
+        return Harness::fail("orv-sim did not start"), 1;
     Harness h(app);
+    h.port = sim.port;
     if (!h.start())
         return 1;
-    const std::string what = argv[1];
     if (what == "flood")
         return flood(h, argInt(argc, argv, 2, 100000), false);
     if (what == "bigsequence")
@@ -45,6 +58,10 @@ int main(int argc, char** argv) {
         return quiet(h, argInt(argc, argv, 2, 50), argInt(argc, argv, 3, 200));
     if (what == "click")
         return click(h, argInt(argc, argv, 2, 1000));
+    if (what == "burnin")
+        return windowBurnIn(h, sim, argInt(argc, argv, 2, 200000));
+    if (what == "soak")
+        return soak(h, sim, argInt(argc, argv, 2, 5000));
     std::fprintf(stderr, "orv-bench-inproc: unknown scenario %s\n", what.c_str());
     return 2;
 }

@@ -3,6 +3,7 @@
 // The scenarios orv-bench-inproc runs against the main window in its process.
 
 #include "harness.h"
+#include "simdevice.h"
 
 namespace bench {
 
@@ -18,5 +19,11 @@ int paced(Harness& h, int seconds, int hz);
 int quiet(Harness& h, int count, int gapMs);
 // Key release to its frame at the device end.
 int click(Harness& h, int count);
+// A burn-in run from the window (Serial > Run Sequence... as the menu runs
+// it) against orv-sim: memory and CPU at points of the run, report size.
+int windowBurnIn(Harness& h, SimDevice& sim, long expectations);
+// Round trips clicked against orv-sim, two rounds each ended by Clear Comm:
+// the heap the second round leaves behind beyond the first.
+int soak(Harness& h, SimDevice& sim, int tripsPerRound);
 
 } // namespace bench

@@ -3,6 +3,7 @@
 // What /proc tells about a process: memory, CPU time, and how busy the
 // machine is.
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -68,6 +69,40 @@ inline double cpuMsFromSchedstat(pid_t pid) {
     ::closedir(d);
     return total / 1e6;
 }
+
+// Whole-process CPU in ms from schedstat, over a run in which threads may
+// come and go (Qt's pooled threads expire when idle; a port's reader thread
+// ends with the port): a thread that has ended still counts with what it had
+// used when last seen, so the total never goes back. What it used after it
+// was last seen is lost; reading at every mark keeps that small.
+class ProcessCpu {
+public:
+    explicit ProcessCpu(pid_t pid) : m_pid(pid) {}
+    double ms() {
+        const std::string dir = "/proc/" + std::to_string(m_pid) + "/task";
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                if (e->d_name[0] == '.')
+                    continue;
+                std::ifstream f(dir + "/" + e->d_name + "/schedstat");
+                double ns = 0;
+                if (f >> ns) {
+                    double& seen = m_threads[e->d_name];
+                    seen = std::max(seen, ns);
+                }
+            }
+            ::closedir(d);
+        }
+        double total = 0;
+        for (const auto& thread : m_threads)
+            total += thread.second;
+        return total / 1e6;
+    }
+
+private:
+    pid_t m_pid;
+    std::map<std::string, double> m_threads;
+};
 
 // Memory of a process at a moment, in KiB, from /proc/PID/smaps_rollup:
 // resident, proportional (shared pages divided among their users) and

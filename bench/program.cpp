@@ -18,16 +18,28 @@ std::string programDir(const std::string& program) {
 
 } // namespace
 
-std::vector<std::string> Target::argv(const std::string& port) const {
-    if (gtkterm)
-        return {program, "--port", port, "--speed", "9600"};
+std::vector<std::string> Target::argv(const std::string& port, const std::string& home) const {
+    if (gtkterm) {
+        if (!peerSetup.empty()) {
+            const std::string setup =
+                "HOME='" + home + "' PEER_PORT='" + port + "' sh '" + peerSetup + "'";
+            if (std::system(setup.c_str()) != 0)
+                die("GtkTerm's settings could not be written by " + peerSetup);
+        }
+        return {program, "--port", port, "--speed", "115200"};
+    }
     if (!writeConfig(programDir(program), port))
         die("cannot write config.ini beside " + program);
     return {program};
 }
 
 Program::Program(X& x, const Target& target, const DevicePty& pty) {
-    const std::vector<std::string> args = target.argv(pty.path);
+    const char* base = std::getenv("XDG_STATE_HOME");
+    std::string dir = std::string(base ? base : "/tmp") + "/program-XXXXXX";
+    if (!::mkdtemp(dir.data()))
+        die("cannot make a state folder in " + dir);
+    stateDir = dir;
+    const std::vector<std::string> args = target.argv(pty.path, stateDir);
     x.discardEvents();
     startNs = nowNs();
     pid = ::fork();
@@ -37,6 +49,12 @@ Program::Program(X& x, const Target& target, const DevicePty& pty) {
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        ::setenv("XDG_STATE_HOME", stateDir.c_str(), 1);
+        if (target.gtkterm) {
+            ::setenv("HOME", stateDir.c_str(), 1);
+            if (!target.preload.empty())
+                ::setenv("LD_PRELOAD", target.preload.c_str(), 1);
+        }
         const int log = ::open("/dev/null", O_WRONLY);
         ::dup2(log, STDOUT_FILENO);
         ::dup2(log, STDERR_FILENO);
@@ -51,12 +69,33 @@ Program::Program(X& x, const Target& target, const DevicePty& pty) {
         ::waitpid(pid, nullptr, 0);
         die(target.program + " mapped no window within 15 s");
     }
+    if (target.gtkterm)
+        openGtkTermPort(pty.path);
+}
+
+// GtkTerm finds no udev device for a pseudo-terminal and closes it at
+// start; Control signals > Open Port (F5) opens it again.
+void Program::openGtkTermPort(const std::string& path) {
+    const std::int64_t giveUp = nowNs() + 10000000000LL;
+    while (!holds(path) && nowNs() < giveUp) {
+        const std::string f5 = "timeout 5 xdotool windowfocus --sync " + std::to_string(window) +
+                               " key F5 >/dev/null 2>&1";
+        if (std::system(f5.c_str()) != 0)
+            die("xdotool could not press F5 in GtkTerm's window");
+        for (int i = 0; i < 20 && !holds(path); ++i)
+            sleepMs(50);
+    }
+    if (!holds(path))
+        die("GtkTerm did not open " + path + " after F5 (is the modem-line shim preloaded?)");
 }
 
 Program::~Program() {
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    // A flood's log is large; the next program starts with the disk as it was.
+    if (std::system(("rm -rf '" + stateDir + "'").c_str()) != 0)
+        std::fprintf(stderr, "orv-bench-x: could not remove %s\n", stateDir.c_str());
 }
 
 bool Program::holds(const std::string& path) const {

@@ -12,16 +12,22 @@
 namespace bench {
 
 // What to start: orv-test (its config.ini written beside it, naming the
-// port) or GtkTerm (the port on its command line).
+// port) or GtkTerm (the port on its command line). GtkTerm reads a
+// pseudo-terminal only with its settings written first (peerSetup, a script
+// given HOME and PEER_PORT), fake modem lines (preload, an LD_PRELOAD shim)
+// and F5 pressed in its window once it is mapped.
 struct Target {
     std::string program;
     bool gtkterm = false;
+    std::string peerSetup, preload;
 
-    std::vector<std::string> argv(const std::string& port) const;
+    std::vector<std::string> argv(const std::string& port, const std::string& home) const;
 };
 
 struct Program {
     pid_t pid = -1;
+    // Its own XDG_STATE_HOME (and HOME for GtkTerm): the session log is there.
+    std::string stateDir;
     xcb_window_t window = XCB_NONE;
     std::int64_t startNs = 0;
     std::int64_t mappedNs = 0;
@@ -35,6 +41,9 @@ struct Program {
     bool holds(const std::string& path) const;
     // Libraries of an OpenGL implementation in its address space.
     int openGlLibraries() const;
+
+private:
+    void openGtkTermPort(const std::string& path);
 };
 
 // A program started on a device of its own, by default settled after its

@@ -1,129 +1,129 @@
-// The sequence runner's own cost: orv-test --run against orv-sim answering
-// at once, 10,000 steps (5,000 key presses, each with an expected ACK).
-// Timed and costed from the first frame's line to the line of a marker frame
-// sent after the last step, so start-up and the final report are left out.
-//   orv-bench-sequence ORV-TEST ORV-SIM [PAIRS]
-#include "common.h"
+// A burn-in without a window: orv-test --run against orv-sim answering at
+// once, `repeat N` / `key 5` / `expect ACK` / `end` / `wait 1000`, watched
+// from outside.
+// Progress is the count of reply lines on the program's standard output;
+// at set points of it the program's resident memory (/proc/PID/status) and
+// whole-process CPU (/proc/PID/task/*/schedstat) are read. Afterwards the
+// report's size, the verdict line and the exit status.
+//   orv-bench-sequence ORV-TEST ORV-SIM [EXPECTATIONS]
 #include "procfs.h"
+#include "simdevice.h"
 
-#include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
+#include <sys/stat.h>
 
-extern char** environ;
+using namespace bench;
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& args, int outFd) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
+// What is read at one point of the run.
+struct Mark {
+    std::int64_t ns = 0;
+    double cpuMs = 0;
+    long rssKiB = 0;
+};
 
-// Reads lines from fd until one contains text, which goes to line; false
-// after timeoutMs.
-bool waitForLine(int fd, std::string& buffer, const char* text, int timeoutMs,
-                 std::string* line = nullptr) {
-    const std::int64_t deadline = bench::nowNs() + std::int64_t(timeoutMs) * 1000000;
-    for (;;) {
-        const std::size_t at = buffer.find(text);
-        if (at != std::string::npos) {
-            const std::size_t end = buffer.find('\n', at);
-            if (end != std::string::npos) {
-                const std::size_t start = buffer.rfind('\n', at);
-                if (line)
-                    *line = buffer.substr(start == std::string::npos ? 0 : start + 1,
-                                          end - (start == std::string::npos ? 0 : start + 1));
-                buffer.erase(0, end + 1);
-                return true;
-            }
-        }
-        const std::int64_t left = (deadline - bench::nowNs()) / 1000000;
-        if (left <= 0)
-            return false;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left)) <= 0)
-            continue;
-        char chunk[65536];
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n <= 0)
-            return false;
-        buffer.append(chunk, std::size_t(n));
-        // Keep only the tail: the marker may straddle two reads.
-        if (buffer.size() > (1u << 20))
-            buffer.erase(0, buffer.size() - 4096);
-    }
+Mark mark(pid_t pid, ProcessCpu& cpu) {
+    return {nowNs(), cpu.ms(), rssKiB(pid)};
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s ORV-TEST ORV-SIM [PAIRS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s ORV-TEST ORV-SIM [EXPECTATIONS]\n", argv[0]);
         return 2;
     }
-    const int pairs = argc > 3 ? std::atoi(argv[3]) : 5000;
+    const long n = argc > 3 ? std::atol(argv[3]) : 1000000;
     char dirTemplate[] = "/tmp/orv-bench-seq-XXXXXX";
     const std::string dir = ::mkdtemp(dirTemplate);
     ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
     {
-        std::ofstream seq(dir + "/bench.seq");
-        seq << "repeat " << pairs << "\n  key 1\n  expect ACK\nend\nkey 2\nwait 600000\n";
+        std::ofstream seq(dir + "/burn.seq");
+        // The closing wait keeps the program running, its port open, while
+        // the last mark is read: after the run it writes the report and ends
+        // its threads, which would count in (or drop out of) the last tenth.
+        seq << "repeat " << n << "\n  key 5\n  expect ACK\nend\nwait 1000\n";
     }
-
-    int simOut[2];
-    if (::pipe(simOut) != 0)
-        return 1;
-    const pid_t sim = spawn({argv[2]}, simOut[1]);
-    ::close(simOut[1]);
-    std::string simText, device;
-    if (sim < 0 || !waitForLine(simOut[0], simText, "/dev/", 5000, &device)) {
+    SimDevice sim;
+    if (!sim.start(argv[2], {})) {
         std::fprintf(stderr, "orv-sim did not start\n");
         return 1;
     }
-    // orv-sim logs a line per frame; read and drop it so it never blocks.
-    std::thread drain([fd = simOut[0]] {
-        char sink[65536];
-        while (::read(fd, sink, sizeof sink) > 0) {
-        }
-    });
     int out[2];
     if (::pipe(out) != 0)
         return 1;
-    const pid_t run = spawn({argv[1], "--run", dir + "/bench.seq", "--port", device}, out[1]);
+    ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
+    const std::string report = dir + "/report.xml";
+    const pid_t run = spawnWithOutput(
+        {argv[1], "--run", dir + "/burn.seq", "--port", sim.port, "--report", report}, out[1]);
     ::close(out[1]);
-    std::string text;
-    bool ok = waitForLine(out[0], text, "Key: 1 - ", 10000);
-    const std::int64_t t0 = bench::nowNs();
-    const double cpu0 = bench::cpuMsFromSchedstat(run);
-    ok = ok && waitForLine(out[0], text, "Key: 2 - ", 600000);
-    const std::int64_t t1 = bench::nowNs();
-    const double cpu1 = bench::cpuMsFromSchedstat(run);
-    ::kill(run, SIGTERM);
+
+    // Marks at the first reply, a tenth, a fifth, nine tenths and the last.
+    const long at[5] = {1, std::max(2L, n / 10), std::max(2L, n / 5), std::max(2L, n - n / 10), n};
+    Mark marks[5];
+    int next = 0;
+    long replies = 0;
+    std::string pending, tail;
+    char chunk[65536];
+    ProcessCpu cpu(run);
+    for (int gulp = 1;; ++gulp) {
+        // Threads that end during the run keep what they used.
+        if (gulp % 20 == 0)
+            cpu.ms();
+        // In gulps (the pipe holds a MiB): this process shares the machine
+        // with the one measured, and a mark a few ms late changes nothing.
+        sleepMs(5);
+        const ssize_t got = ::read(out[0], chunk, sizeof chunk);
+        if (got <= 0)
+            break;
+        pending.append(chunk, std::size_t(got));
+        std::size_t start = 0, end = 0;
+        while ((end = pending.find('\n', start)) != std::string::npos) {
+            // "YYYY-MM-DD HH:MM:SS.mmm  Reply: ..."
+            if (end - start > 32 && pending.compare(start + 23, 9, "  Reply: ") == 0) {
+                ++replies;
+                while (next < 5 && replies >= at[next])
+                    marks[next++] = mark(run, cpu);
+            }
+            start = end + 1;
+        }
+        tail.append(pending, 0, start);
+        if (tail.size() > 4096)
+            tail.erase(0, tail.size() - 4096);
+        pending.erase(0, start);
+    }
     int status = 0;
     ::waitpid(run, &status, 0);
-    ::kill(sim, SIGTERM);
-    ::waitpid(sim, nullptr, 0);
-    drain.join();
-    if (!ok) {
-        std::fprintf(stderr, "the run did not reach its marker (device %s)\n", device.c_str());
+    const std::int64_t exitNs = nowNs();
+    struct stat st {};
+    const double reportMB = ::stat(report.c_str(), &st) == 0 ? double(st.st_size) / 1e6 : -1;
+    const std::string verdict = "PASS: " + std::to_string(n) + " of " + std::to_string(n);
+    std::fprintf(stderr, "orv-bench-sequence: %ld replies seen, exit %d, output ends:\n%s", replies,
+                 WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                 tail.substr(tail.size() > 300 ? tail.size() - 300 : 0).c_str());
+    if (next < 5) {
+        std::fprintf(stderr, "the run ended after %ld of %ld expectations\n", replies, n);
         return 1;
     }
-    const double steps = 2.0 * pairs;
-    bench::result("sequence_steps_per_s", steps / (double(t1 - t0) / 1e9));
-    bench::result("sequence_cpu_us_per_step", (cpu1 - cpu0) * 1000.0 / steps);
-    bench::result("sequence_exit_143", WIFEXITED(status) && WEXITSTATUS(status) == 143 ? 1 : 0);
+    const double tenth = double(at[1] - at[0]);
+    const double firstUs = (marks[1].cpuMs - marks[0].cpuMs) * 1000.0 / tenth;
+    const double lastUs = (marks[4].cpuMs - marks[3].cpuMs) * 1000.0 / double(at[4] - at[3]);
+    result("burnin_head_expectations_per_s",
+           double(n - 1) / (double(marks[4].ns - marks[0].ns) / 1e9));
+    result("burnin_head_rss_fifth_mib", double(marks[2].rssKiB) / 1024.0);
+    result("burnin_head_rss_end_mib", double(marks[4].rssKiB) / 1024.0);
+    result("burnin_head_rss_growth_mib", double(marks[4].rssKiB - marks[2].rssKiB) / 1024.0);
+    result("burnin_head_cpu_first_tenth_us", firstUs);
+    result("burnin_head_cpu_last_tenth_us", lastUs);
+    result("burnin_head_cpu_change_pct", 100.0 * (lastUs / firstUs - 1.0));
+    result("burnin_head_report_mb", reportMB);
+    // The closing wait, then the report written and the program ended.
+    result("burnin_head_last_reply_to_exit_s", double(exitNs - marks[4].ns) / 1e9);
+    result("burnin_head_verdict_ok", tail.find(verdict) != std::string::npos ? 1 : 0);
+    result("burnin_head_exit_status", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0)
+        std::fprintf(stderr, "could not remove %s\n", dir.c_str());
     return 0;
 }

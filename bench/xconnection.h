@@ -43,6 +43,7 @@ public:
     ~X() { xcb_disconnect(m_c); }
 
     int fd() const { return xcb_get_file_descriptor(m_c); }
+    xcb_connection_t* connection() const { return m_c; }
     xcb_window_t root() const { return m_root; }
 
     // Waits up to timeoutMs for a top-level window of pid to be mapped.

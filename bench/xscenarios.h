@@ -16,7 +16,11 @@ enum class Flood { Plain, Pings, Memory };
 int startup(const Target& target, int runs);
 int idleMap(const Target& target);
 int flood(const Target& target, int lines, int runs, Flood kind);
-int paced(const Target& target, int seconds, int hz);
+// One ten-byte line per write at hz for seconds, after idleSeconds of
+// silence that give the program's own idle rate.
+int paced(const Target& target, int seconds, int hz, int idleSeconds);
+// Single lines after quiet spells of gapMs: written to drawn in the monitor.
+int quiet(const Target& target, int count, int gapMs);
 int click(const Target& target, int count);
 
 } // namespace bench
