@@ -1,0 +1,216 @@
+#include "serial/portreader.h"
+
+#include <cerrno>
+#include <climits>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+// A single read takes at most this much: a flood is then cut into replies
+// and stamped in steps the window's thread can keep up with.
+constexpr qsizetype readBytes = 16384;
+
+bool fatal(int error) {
+    return error != EAGAIN && error != EWOULDBLOCK && error != EINTR;
+}
+
+} // namespace
+
+PortReader::PortReader(QObject* parent) : QObject(parent) {}
+
+PortReader::~PortReader() {
+    stop();
+}
+
+void PortReader::start(int fd) {
+    stop();
+    std::lock_guard lock(m_mutex);
+    m_fd = fd;
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_stopping = false;
+    m_lost = false;
+    m_lostError = 0;
+    m_sent = false;
+    m_collector.clear();
+    m_queue.clear();
+    m_queuedBytes = 0;
+    m_wakePending = false;
+    m_urgent = false;
+    m_lastLineNs = -1;
+    m_thread = std::thread([this] { run(); });
+}
+
+void PortReader::stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable())
+            return;
+        m_stopping = true;
+    }
+    wakeReader();
+    m_thread.join();
+    std::lock_guard lock(m_mutex);
+    ::close(m_fd);
+    ::close(m_wakeFd);
+    m_fd = m_wakeFd = -1;
+}
+
+void PortReader::wakeReader() {
+    const quint64 one = 1;
+    if (m_wakeFd >= 0 && ::write(m_wakeFd, &one, sizeof one) < 0) {
+        // A counter that is full already wakes the reader.
+    }
+}
+
+void PortReader::run() {
+    char buffer[readBytes];
+    for (;;) {
+        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_fd, POLLIN, 0}};
+        nfds_t count = 2;
+        int timeoutMs = -1;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                return;
+            // Full: the port is left alone until the window's thread takes some.
+            if (m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines)
+                count = 1;
+            qint64 dueNs = std::numeric_limits<qint64>::max();
+            if (!m_collector.isEmpty())
+                dueNs = m_collector.deadlineNs();
+            if (!m_queue.empty() && !m_wakePending)
+                dueNs = qMin(dueNs, m_queue.front().at.monotonicNs + holdNs);
+            if (dueNs != std::numeric_limits<qint64>::max())
+                timeoutMs = int(qBound(qint64(0), (dueNs - monotonicNs() + 999999) / 1000000,
+                                       qint64(INT_MAX)));
+        }
+        const int ready_ = ::poll(fds, count, timeoutMs);
+        if (ready_ < 0 && fatal(errno)) {
+            std::lock_guard lock(m_mutex);
+            m_lost = true;
+            m_lostError = errno;
+            m_wakePending = true;
+            break;
+        }
+        if (ready_ > 0 && fds[0].revents) {
+            quint64 value = 0;
+            if (::read(m_wakeFd, &value, sizeof value) < 0) {
+                // Already reset by an earlier read.
+            }
+        }
+        bool wake = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                return;
+            if (ready_ > 0 && count == 2 && fds[1].revents && !readOnce(buffer, readBytes)) {
+                m_wakePending = true;
+                break;
+            }
+            QList<Reply> due;
+            m_collector.expire(monotonicNs(), due);
+            queue(due, true);
+            wake = wakeDue(monotonicNs());
+        }
+        if (wake)
+            Q_EMIT ready();
+    }
+    // Reading has ended (the device went away); the window's thread is told.
+    Q_EMIT ready();
+}
+
+bool PortReader::readOnce(char* buffer, qsizetype size) {
+    const ssize_t got = ::read(m_fd, buffer, size_t(size));
+    if (got > 0) {
+        QList<Reply> done;
+        m_collector.feed(QByteArray(buffer, got), LineStamp::now(), done);
+        queue(done, false);
+        return true;
+    }
+    if (got < 0 && !fatal(errno))
+        return true;
+    // End of file or a failed read: the device has hung up or gone.
+    m_lost = true;
+    m_lostError = got == 0 ? 0 : errno;
+    return false;
+}
+
+void PortReader::queue(QList<Reply>& replies, bool urgent) {
+    if (replies.isEmpty())
+        return;
+    for (Reply& r : replies) {
+        // The first reply after a quiet spell is somebody's answer: show it now.
+        if (m_lastLineNs < 0 || r.at.monotonicNs - m_lastLineNs >= quietNs)
+            urgent = true;
+        m_lastLineNs = r.at.monotonicNs;
+        m_queuedBytes += r.text.size();
+        m_queue.push_back(std::move(r));
+    }
+    if (m_sent.exchange(false, std::memory_order_relaxed))
+        urgent = true;
+    m_urgent = m_urgent || urgent;
+}
+
+bool PortReader::wakeDue(qint64 nowNs) {
+    if (m_wakePending || m_queue.empty())
+        return false;
+    if (m_urgent || qsizetype(m_queue.size()) >= sliceLines ||
+        nowNs >= m_queue.front().at.monotonicNs + holdNs) {
+        m_wakePending = true;
+        return true;
+    }
+    return false;
+}
+
+QList<Reply> PortReader::take(bool finish, int maxLines) {
+    std::lock_guard lock(m_mutex);
+    const bool wasFull =
+        m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines;
+    if (finish) {
+        // What the system holds is read here, in order after what the reader
+        // has: it reads only while holding the lock.
+        char buffer[4096];
+        for (int i = 0; i < 64 && m_fd >= 0 && !m_lost && !m_stopping; ++i) {
+            const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            QList<Reply> done;
+            m_collector.feed(QByteArray(buffer, got), LineStamp::now(), done);
+            queue(done, false);
+        }
+        QList<Reply> rest;
+        m_collector.expire(0, rest, true);
+        queue(rest, false);
+        maxLines = std::numeric_limits<int>::max();
+    }
+    QList<Reply> out;
+    const std::size_t n = qMin(m_queue.size(), std::size_t(qMax(0, maxLines)));
+    out.reserve(qsizetype(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        m_queuedBytes -= m_queue.front().text.size();
+        out.append(std::move(m_queue.front()));
+        m_queue.pop_front();
+    }
+    if (m_queue.empty()) {
+        m_wakePending = false;
+        m_urgent = false;
+    }
+    if (wasFull && m_queuedBytes < maxQueuedBytes / 2 &&
+        qsizetype(m_queue.size()) < maxQueuedLines / 2)
+        wakeReader();
+    return out;
+}
+
+bool PortReader::hasWaiting() const {
+    std::lock_guard lock(m_mutex);
+    return !m_queue.empty();
+}
+
+bool PortReader::lost(int* error) const {
+    std::lock_guard lock(m_mutex);
+    if (error)
+        *error = m_lostError;
+    return m_lost;
+}
