@@ -83,8 +83,8 @@ void PortReader::run() {
             if (!m_queue.empty() && !m_wakePending)
                 dueNs = qMin(dueNs, m_queue.front().at.monotonicNs + holdNs);
             if (dueNs != std::numeric_limits<qint64>::max())
-                timeoutMs = int(qBound(qint64(0), (dueNs - monotonicNs() + 999999) / 1000000,
-                                       qint64(INT_MAX)));
+                timeoutMs = int(
+                    qBound(qint64(0), (dueNs - monotonicNs() + 999999) / 1000000, qint64(INT_MAX)));
         }
         const int ready_ = ::poll(fds, count, timeoutMs);
         if (ready_ < 0 && fatal(errno)) {
@@ -109,7 +109,7 @@ void PortReader::run() {
                 m_wakePending = true;
                 break;
             }
-            QList<Reply> due;
+            QList<ReceivedReply> due;
             m_collector.expire(monotonicNs(), due);
             queue(due, true);
             wake = wakeDue(monotonicNs());
@@ -124,7 +124,7 @@ void PortReader::run() {
 bool PortReader::readOnce(char* buffer, qsizetype size) {
     const ssize_t got = ::read(m_fd, buffer, size_t(size));
     if (got > 0) {
-        QList<Reply> done;
+        QList<ReceivedReply> done;
         m_collector.feed(QByteArray(buffer, got), LineStamp::now(), done);
         queue(done, false);
         return true;
@@ -137,10 +137,10 @@ bool PortReader::readOnce(char* buffer, qsizetype size) {
     return false;
 }
 
-void PortReader::queue(QList<Reply>& replies, bool urgent) {
+void PortReader::queue(QList<ReceivedReply>& replies, bool urgent) {
     if (replies.isEmpty())
         return;
-    for (Reply& r : replies) {
+    for (ReceivedReply& r : replies) {
         // The first reply after a quiet spell is somebody's answer: show it now.
         if (m_lastLineNs < 0 || r.at.monotonicNs - m_lastLineNs >= quietNs)
             urgent = true;
@@ -164,7 +164,7 @@ bool PortReader::wakeDue(qint64 nowNs) {
     return false;
 }
 
-QList<Reply> PortReader::take(bool finish, int maxLines) {
+QList<ReceivedReply> PortReader::take(bool finish, int maxLines) {
     std::lock_guard lock(m_mutex);
     const bool wasFull =
         m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines;
@@ -176,16 +176,16 @@ QList<Reply> PortReader::take(bool finish, int maxLines) {
             const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
             if (got <= 0)
                 break;
-            QList<Reply> done;
+            QList<ReceivedReply> done;
             m_collector.feed(QByteArray(buffer, got), LineStamp::now(), done);
             queue(done, false);
         }
-        QList<Reply> rest;
+        QList<ReceivedReply> rest;
         m_collector.expire(0, rest, true);
         queue(rest, false);
         maxLines = std::numeric_limits<int>::max();
     }
-    QList<Reply> out;
+    QList<ReceivedReply> out;
     const std::size_t n = qMin(m_queue.size(), std::size_t(qMax(0, maxLines)));
     out.reserve(qsizetype(n));
     for (std::size_t i = 0; i < n; ++i) {

@@ -46,7 +46,7 @@ public:
     // The replies read so far, oldest first, at most maxLines of them. With
     // finish, what the system holds for the port is read first, and bytes
     // still waiting for their line feed become a reply too.
-    QList<Reply> take(bool finish, int maxLines = std::numeric_limits<int>::max());
+    QList<ReceivedReply> take(bool finish, int maxLines = std::numeric_limits<int>::max());
     // Whether replies are still waiting after a take.
     bool hasWaiting() const;
     // Whether reading ended because the device went away or failed, and the
@@ -62,7 +62,7 @@ private:
     void run();
     // With m_mutex held: reads once; false when reading has ended.
     bool readOnce(char* buffer, qsizetype size);
-    void queue(QList<Reply>& replies, bool urgent);
+    void queue(QList<ReceivedReply>& replies, bool urgent);
     // With m_mutex held: whether to wake the window's thread now.
     bool wakeDue(qint64 nowNs);
     void wakeReader();
@@ -76,7 +76,7 @@ private:
     int m_lostError = 0;
     std::atomic<bool> m_sent{false};
     ReplyCollector m_collector;
-    std::deque<Reply> m_queue;
+    std::deque<ReceivedReply> m_queue;
     qsizetype m_queuedBytes = 0;
     bool m_wakePending = false; // a ready() is on its way and not taken yet
     bool m_urgent = false;      // the waiting replies are to be handed over at once

@@ -20,7 +20,8 @@ LineStamp LineStamp::now() {
     return {clockNs(CLOCK_REALTIME) / 1000000, clockNs(CLOCK_MONOTONIC)};
 }
 
-void ReplyCollector::feed(const QByteArray& bytes, const LineStamp& at, QList<Reply>& done) {
+void ReplyCollector::feed(const QByteArray& bytes, const LineStamp& at,
+                          QList<ReceivedReply>& done) {
     expire(at.monotonicNs, done);
     if (bytes.isEmpty())
         return;
@@ -30,9 +31,9 @@ void ReplyCollector::feed(const QByteArray& bytes, const LineStamp& at, QList<Re
     for (qsizetype lf = bytes.indexOf('\n'); lf >= 0; lf = bytes.indexOf('\n', from)) {
         if (m_text.isEmpty()) {
             // The usual case, a whole reply in one read, is passed on uncopied.
-            done.append({lf + 1 == bytes.size() && from == 0 ? bytes
-                                                             : bytes.sliced(from, lf + 1 - from),
-                         at});
+            done.append(
+                {lf + 1 == bytes.size() && from == 0 ? bytes : bytes.sliced(from, lf + 1 - from),
+                 at});
         } else {
             m_text += bytes.sliced(from, lf + 1 - from);
             done.append({m_text, at});
@@ -47,7 +48,7 @@ void ReplyCollector::feed(const QByteArray& bytes, const LineStamp& at, QList<Re
     }
 }
 
-void ReplyCollector::expire(qint64 nowNs, QList<Reply>& done, bool force) {
+void ReplyCollector::expire(qint64 nowNs, QList<ReceivedReply>& done, bool force) {
     if (m_text.isEmpty() || (!force && nowNs < deadlineNs()))
         return;
     done.append({m_text, m_last});

@@ -18,7 +18,7 @@ qint64 monotonicNs();
 
 // A completed reply and the time it arrived: when its line feed was read, or
 // for one completed without a line feed, when its last byte was.
-struct Reply {
+struct ReceivedReply {
     QByteArray text;
     LineStamp at;
 };
@@ -35,10 +35,10 @@ public:
 
     // Bytes read at `at`. Appends the replies this completes to `done`: what
     // was waiting first if its bound had passed, then one per line feed.
-    void feed(const QByteArray& bytes, const LineStamp& at, QList<Reply>& done);
+    void feed(const QByteArray& bytes, const LineStamp& at, QList<ReceivedReply>& done);
     // Appends the waiting bytes as a reply if the bound has passed at nowNs
     // (on the monotonic clock); all of them with `force`.
-    void expire(qint64 nowNs, QList<Reply>& done, bool force = false);
+    void expire(qint64 nowNs, QList<ReceivedReply>& done, bool force = false);
 
     bool isEmpty() const { return m_text.isEmpty(); }
     // When the waiting bytes fall due (monotonic ns); meaningless while empty.

@@ -68,8 +68,7 @@ private:
 SerialLink::SerialLink(QObject* parent)
     : QObject(parent), m_modemLines(std::make_unique<PortModemLines>(*this)) {
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onError);
-    connect(&m_reader, &PortReader::ready, this, &SerialLink::onReaderReady,
-            Qt::QueuedConnection);
+    connect(&m_reader, &PortReader::ready, this, &SerialLink::onReaderReady, Qt::QueuedConnection);
     m_modemPoll.setInterval(modemPollMs);
     connect(&m_modemPoll, &QTimer::timeout, this, &SerialLink::pollModemLines);
 }
@@ -164,8 +163,8 @@ bool SerialLink::startReading() {
     return true;
 }
 
-QList<Reply> SerialLink::takeReplies(bool finish) {
-    QList<Reply> replies = m_reader.take(finish, PortReader::sliceLines);
+QList<ReceivedReply> SerialLink::takeReplies(bool finish) {
+    QList<ReceivedReply> replies = m_reader.take(finish, PortReader::sliceLines);
     // The rest of a flood follows on a later turn, after whatever else waits.
     if (!finish && m_reader.hasWaiting())
         QMetaObject::invokeMethod(this, &SerialLink::onReaderReady, Qt::QueuedConnection);
@@ -221,7 +220,8 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
         return;
     // Close after this signal has returned: the port is still inside its own
     // call here. Its error text may be a stale errno; the cause is the device.
-    QMetaObject::invokeMethod(this, [this] { lose({}); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { lose({}); }, Qt::QueuedConnection);
 }
 
 void SerialLink::onReaderReady() {
@@ -237,7 +237,7 @@ void SerialLink::lose(const QString& reason) {
     if (!m_port.isOpen())
         return;
     // A pseudo-terminal's other side closing is how a simulated device ends.
-    const QString cause = !reason.isEmpty() ? reason
+    const QString cause = !reason.isEmpty()  ? reason
                           : m_pseudoTerminal ? QStringLiteral("the device closed its end")
                                              : QStringLiteral("the device went away");
     const QString message = QStringLiteral("Lost %1: %2").arg(m_portName, cause);

@@ -45,7 +45,7 @@ public:
     // is read first and bytes still waiting for a line feed are a reply as
     // well: for an expectation that gives up, and before closing, so that
     // nothing said is lost.
-    QList<Reply> takeReplies(bool finish = false);
+    QList<ReceivedReply> takeReplies(bool finish = false);
 
     void setDTREnable(bool on);
     bool dtrEnable() const { return m_dtr; }

@@ -91,8 +91,8 @@ void MainSession::retryPort() {
     m_monitor.selectLast();
 }
 
-void MainSession::completeReplies(const QList<Reply>& replies) {
-    for (const Reply& reply : replies) {
+void MainSession::completeReplies(const QList<ReceivedReply>& replies) {
+    for (const ReceivedReply& reply : replies) {
         m_serialInput = reply.text;
         // Timed from the latest frame handed over before the reply's line feed
         // came, both stamped where the bytes cross to the system.

@@ -119,7 +119,7 @@ private:
     static constexpr std::size_t keptSends = 8;
 
     void send(const CommandFrame& frame);
-    void completeReplies(const QList<Reply>& replies);
+    void completeReplies(const QList<ReceivedReply>& replies);
     void onPortLost(const QString& message);
     void retryPort();
     void logLine(int row);

@@ -152,10 +152,9 @@ void SequenceRunner::runSend(const SequenceStep& step) {
         m_session.sendReset();
 }
 
-void SequenceRunner::onReply(const QByteArray& reply) {
+void SequenceRunner::onReply(const QByteArray& reply, qint64 latency) {
     if (!isRunning() || !m_hasSend)
         return;
-    const qint64 latency = m_session.nsSinceLastSend();
     if (m_expecting) {
         m_expecting = false;
         m_timer.stop();

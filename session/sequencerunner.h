@@ -56,7 +56,7 @@ Q_SIGNALS:
 private:
     void advance();
     void runSend(const SequenceStep& step);
-    void onReply(const QByteArray& reply);
+    void onReply(const QByteArray& reply, qint64 latencyNs);
     void onTimeout();
     void evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs);
     void end(State state, const QString& why = {});

@@ -36,14 +36,14 @@ private Q_SLOTS:
         QByteArrayList got;
         for (const QByteArray& step : steps) {
             const qsizetype colon = step.indexOf(':');
-            QList<Reply> r;
+            QList<ReceivedReply> r;
             const qint64 ms = step.left(colon < 0 ? step.size() - 1 : colon).toLongLong();
             if (colon < 0)
                 c.expire(ms * 1000000, r);
             else
                 c.feed(step.mid(colon + 1), {ms, ms * 1000000}, r);
             QByteArrayList texts;
-            for (const Reply& reply : r) {
+            for (const ReceivedReply& reply : r) {
                 QCOMPARE(reply.at.monotonicNs, reply.at.msecsSinceEpoch * 1000000);
                 texts << reply.text + '@' + QByteArray::number(reply.at.msecsSinceEpoch);
             }
