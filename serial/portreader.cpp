@@ -24,11 +24,18 @@ PortReader::~PortReader() {
     stop();
 }
 
-void PortReader::start(int fd) {
+bool PortReader::start(int fd) {
     stop();
     std::lock_guard lock(m_mutex);
-    m_fd = fd;
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) {
+        // Without it the reader could never be stopped.
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    m_fd = fd;
     m_stopping = false;
     m_lost = false;
     m_lostError = 0;
@@ -40,6 +47,7 @@ void PortReader::start(int fd) {
     m_urgent = false;
     m_lastLineNs = -1;
     m_thread = std::thread([this] { run(); });
+    return true;
 }
 
 void PortReader::stop() {
@@ -105,7 +113,8 @@ void PortReader::run() {
             std::lock_guard lock(m_mutex);
             if (m_stopping)
                 return;
-            if (ready_ > 0 && count == 2 && fds[1].revents && !readOnce(buffer, readBytes)) {
+            if (ready_ > 0 && count == 2 && fds[1].revents &&
+                !readOnce(buffer, readBytes, fds[1].revents & (POLLHUP | POLLERR))) {
                 m_wakePending = true;
                 break;
             }
@@ -121,7 +130,7 @@ void PortReader::run() {
     Q_EMIT ready();
 }
 
-bool PortReader::readOnce(char* buffer, qsizetype size) {
+bool PortReader::readOnce(char* buffer, qsizetype size, bool hungUp) {
     const ssize_t got = ::read(m_fd, buffer, size_t(size));
     if (got > 0) {
         QList<ReceivedReply> done;
@@ -129,7 +138,9 @@ bool PortReader::readOnce(char* buffer, qsizetype size) {
         queue(done, false);
         return true;
     }
-    if (got < 0 && !fatal(errno))
+    // The port reads with VMIN 0, so an empty read is also what a take(true)
+    // leaves when it read the bytes first; only a hang-up ends reading.
+    if ((got < 0 && !fatal(errno)) || (got == 0 && !hungUp))
         return true;
     // End of file or a failed read: the device has hung up or gone.
     m_lost = true;

@@ -36,7 +36,8 @@ public:
     ~PortReader() override;
 
     // Starts reading fd, which it now owns; replies left from before go.
-    void start(int fd);
+    // False, with errno set, when it cannot.
+    bool start(int fd);
     // Stops reading and closes the descriptor; replies not yet taken stay.
     void stop();
 
@@ -61,7 +62,7 @@ Q_SIGNALS:
 private:
     void run();
     // With m_mutex held: reads once; false when reading has ended.
-    bool readOnce(char* buffer, qsizetype size);
+    bool readOnce(char* buffer, qsizetype size, bool hungUp);
     void queue(QList<ReceivedReply>& replies, bool urgent);
     // With m_mutex held: whether to wake the window's thread now.
     bool wakeDue(qint64 nowNs);

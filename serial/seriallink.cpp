@@ -157,10 +157,7 @@ bool SerialLink::startReading() {
     const int error = errno;
     ::ioctl(fd, TIOCEXCL);
     errno = error;
-    if (readFd < 0)
-        return false;
-    m_reader.start(readFd);
-    return true;
+    return readFd >= 0 && m_reader.start(readFd);
 }
 
 QList<ReceivedReply> SerialLink::takeReplies(bool finish) {

@@ -125,6 +125,20 @@ private Q_SLOTS:
         QCOMPARE(run.failures(), 0);
     }
 
+    void unfinishedReplyTakenWhileBytesArriveKeepsThePort() {
+        PtyPair device;
+        MainSession s;
+        QVERIFY(started(s, device.slavePath()));
+        // Taken on the window's thread just as the reader wakes for the same bytes.
+        for (int i = 0; i < 200; ++i) {
+            QVERIFY(device.write("x"));
+            for (int k = 0; k < 20; ++k)
+                s.completeUnfinishedReply();
+        }
+        QTRY_COMPARE(replies(s.monitor()).join(), QByteArray(200, 'x'));
+        QVERIFY(s.portOpen());
+    }
+
     void modemLineChangeDropsDtr() {
         PtyPair pty;
         MainSession s;
