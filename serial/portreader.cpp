@@ -46,6 +46,7 @@ bool PortReader::start(int fd) {
     m_queuedBytes = 0;
     m_wakePending = false;
     m_urgent = false;
+    m_paused = false;
     m_lastLineNs = -1;
     m_thread = std::thread([this] { run(); });
     return true;
@@ -86,7 +87,9 @@ void PortReader::run() {
             if (m_stopping)
                 return;
             // Full: the port is left alone until the window's thread takes some.
-            if (m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines)
+            m_paused =
+                m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines;
+            if (m_paused)
                 count = 1;
             qint64 dueNs = std::numeric_limits<qint64>::max();
             if (!m_collector.isEmpty())
@@ -170,7 +173,7 @@ void PortReader::queue(QList<ReceivedReply>& replies, bool urgent) {
 bool PortReader::wakeDue(qint64 nowNs) {
     if (m_wakePending || m_queue.empty())
         return false;
-    if (m_urgent || qsizetype(m_queue.size()) >= sliceLines ||
+    if (m_urgent || qsizetype(m_queue.size()) >= floodLines ||
         nowNs >= m_queue.front().at.monotonicNs + holdNs) {
         m_wakePending = true;
         return true;
@@ -180,8 +183,6 @@ bool PortReader::wakeDue(qint64 nowNs) {
 
 QList<ReceivedReply> PortReader::take(bool finish, int maxLines) {
     std::lock_guard lock(m_mutex);
-    const bool wasFull =
-        m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines;
     if (finish) {
         // What the system holds is read here, in order after what the reader
         // has: it reads only while holding the lock.
@@ -211,9 +212,12 @@ QList<ReceivedReply> PortReader::take(bool finish, int maxLines) {
         m_wakePending = false;
         m_urgent = false;
     }
-    if (wasFull && m_queuedBytes < maxQueuedBytes / 2 &&
-        qsizetype(m_queue.size()) < maxQueuedLines / 2)
+    // However many takes it needed to get there.
+    if (m_paused && m_queuedBytes < maxQueuedBytes / 2 &&
+        qsizetype(m_queue.size()) < maxQueuedLines / 2) {
+        m_paused = false;
         wakeReader();
+    }
     return out;
 }
 

@@ -27,6 +27,9 @@ public:
     // A flood is handed over in slices of this many, so that the window's
     // thread is never held long by one.
     static constexpr int sliceLines = 1024;
+    // This many waiting is a flood, not a stream a person reads: handed over
+    // without waiting for the hold, so that its end is on screen at once.
+    static constexpr int floodLines = 256;
     // Beyond this much waiting, reading pauses (the system's buffer and the
     // device wait) until the window's thread has caught up.
     static constexpr qsizetype maxQueuedBytes = qsizetype(512) << 10;
@@ -81,5 +84,6 @@ private:
     qsizetype m_queuedBytes = 0;
     bool m_wakePending = false; // a ready() is on its way and not taken yet
     bool m_urgent = false;      // the waiting replies are to be handed over at once
+    bool m_paused = false;      // full: the reader waits to be woken before reading on
     qint64 m_lastLineNs = -1;
 };

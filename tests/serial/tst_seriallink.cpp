@@ -7,6 +7,7 @@
 
 #include <QtTest>
 #include <termios.h>
+#include <thread>
 
 namespace {
 
@@ -137,6 +138,17 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(replies(s.monitor()).join(), QByteArray(200, 'x'));
         QVERIFY(s.portOpen());
+    }
+
+    void floodBeyondWhatTheReaderHoldsArrivesWhole() {
+        PtyPair device;
+        MainSession s;
+        QVERIFY(started(s, device.slavePath()));
+        // The reader pauses when full and must be woken to read on.
+        const int count = 3 * PortReader::maxQueuedLines;
+        std::thread writer([&] { device.write(QByteArray("x\n").repeated(count), 30000); });
+        QTRY_COMPARE_WITH_TIMEOUT(s.monitor().count(), count, 30000);
+        writer.join();
     }
 
     void modemLineChangeDropsDtr() {
