@@ -102,9 +102,10 @@ void PortReader::run() {
         }
         const int ready_ = ::poll(fds, count, timeoutMs);
         if (ready_ < 0 && fatal(errno)) {
+            const int error = errno;
             std::lock_guard lock(m_mutex);
             m_lost = true;
-            m_lostError = errno;
+            m_lostError = error;
             m_wakePending = true;
             break;
         }
