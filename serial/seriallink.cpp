@@ -4,6 +4,13 @@
 #include "serial/portlock.h"
 #include "serial/portname.h"
 
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int modemPollMs = 100;
@@ -60,17 +67,15 @@ private:
 
 SerialLink::SerialLink(QObject* parent)
     : QObject(parent), m_modemLines(std::make_unique<PortModemLines>(*this)) {
-    connect(&m_port, &QSerialPort::readyRead, this, [this] { Q_EMIT commEvent(ReceiveEvent); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+    connect(&m_reader, &PortReader::ready, this, &SerialLink::onReaderReady, Qt::QueuedConnection);
     m_modemPoll.setInterval(modemPollMs);
     connect(&m_modemPoll, &QTimer::timeout, this, &SerialLink::pollModemLines);
-    m_readHold.setSingleShot(true);
-    m_readHold.setTimerType(Qt::PreciseTimer);
-    connect(&m_readHold, &QTimer::timeout, this, &SerialLink::resumeReading);
 }
 
 SerialLink::~SerialLink() {
     m_modemPoll.stop();
+    m_reader.stop();
     if (m_port.isOpen())
         m_port.close();
 }
@@ -97,9 +102,7 @@ bool SerialLink::setCommPort(const QString& value) {
 bool SerialLink::setPortOpen(bool open) {
     if (!open) {
         m_modemPoll.stop();
-        m_readHold.stop();
-        // The port makes a new notifier when it opens again.
-        m_heldNotifier = nullptr;
+        m_reader.stop();
         if (m_port.isOpen())
             m_port.close();
         return true;
@@ -115,15 +118,24 @@ bool SerialLink::setPortOpen(bool open) {
                                    "(a shell or another program), not a device; it is left alone")
                         .arg(m_portName));
 
-    m_port.setPortName(m_portName);
+    // The lock file is named after the device itself, whatever name led to it.
+    const QString resolved = QFileInfo(m_portName).canonicalFilePath();
+    const QString device = resolved.isEmpty() ? m_portName : resolved;
+    m_port.setPortName(device);
     m_port.setBaudRate(QSerialPort::Baud9600);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        const QString reason = openFailure(m_port, m_portName);
+    if (!m_port.open(QIODevice::WriteOnly)) {
+        const QString reason = openFailure(m_port, device);
         m_port.clearError();
+        return fail(QStringLiteral("Cannot open %1: %2").arg(m_portName, reason));
+    }
+    m_pseudoTerminal = namesPseudoTerminal(device);
+    if (!startReading()) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        m_port.close();
         return fail(QStringLiteral("Cannot open %1: %2").arg(m_portName, reason));
     }
     m_lastError.clear();
@@ -135,28 +147,25 @@ bool SerialLink::setPortOpen(bool open) {
     return true;
 }
 
-void SerialLink::holdReading(int ms) {
-    if (!m_port.isOpen())
-        return;
-    // The port reads whatever its read notifier reports; QSerialPort offers
-    // no call to pause it, so the notifier is found among its children. If a
-    // later Qt keeps it elsewhere, reading simply goes on unbatched.
-    if (!m_heldNotifier) {
-        for (QSocketNotifier* n : m_port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
-            if (n->type() == QSocketNotifier::Read && n->socket() == m_port.handle())
-                m_heldNotifier = n;
-        if (!m_heldNotifier)
-            return;
-    }
-    m_heldNotifier->setEnabled(false);
-    m_readHold.start(ms);
+bool SerialLink::startReading() {
+    // The port is opened for exclusive use; the reader's descriptor is the
+    // one other open of the very file opened, allowed for that moment.
+    const int fd = m_port.handle();
+    ::ioctl(fd, TIOCNXCL);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    const int readFd = ::open(self.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int error = errno;
+    ::ioctl(fd, TIOCEXCL);
+    errno = error;
+    return readFd >= 0 && m_reader.start(readFd);
 }
 
-void SerialLink::resumeReading() {
-    m_readHold.stop();
-    // Bytes that came meanwhile are reported on the next turn of the event loop.
-    if (m_heldNotifier && m_port.isOpen())
-        m_heldNotifier->setEnabled(true);
+QList<ReceivedReply> SerialLink::takeReplies(bool finish) {
+    QList<ReceivedReply> replies = m_reader.take(finish, PortReader::sliceLines);
+    // The rest of a flood follows on a later turn, after whatever else waits.
+    if (!finish && m_reader.hasWaiting())
+        QMetaObject::invokeMethod(this, &SerialLink::onReaderReady, Qt::QueuedConnection);
+    return replies;
 }
 
 bool SerialLink::output(const QByteArray& bytes) {
@@ -165,9 +174,9 @@ bool SerialLink::output(const QByteArray& bytes) {
                         .arg(m_portName.isEmpty() ? QStringLiteral("The port") : m_portName));
     if (bytes.isEmpty())
         return true;
-    // The answer to a send is read as soon as it comes.
-    if (m_readHold.isActive())
-        resumeReading();
+    // The answer to this is handed over as soon as it is read.
+    m_reader.noteSend();
+    m_outputStamp = LineStamp::now();
     if (m_port.write(bytes) != bytes.size())
         return fail(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
     // Start the write now rather than on the next turn of the event loop. A
@@ -176,13 +185,6 @@ bool SerialLink::output(const QByteArray& bytes) {
     if (m_port.error() != QSerialPort::NoError)
         return fail(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
     return true;
-}
-
-void SerialLink::drainInput() {
-    // A zero timeout only reads what is there; readyRead comes with it. A
-    // device that never stops talking cannot hold the end up.
-    for (int i = 0; i < 16 && m_port.isOpen() && m_port.waitForReadyRead(0); ++i) {
-    }
 }
 
 void SerialLink::setDTREnable(bool on) {
@@ -213,25 +215,33 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
         error != QSerialPort::WriteError)
         return;
-    // A pseudo-terminal reports its other side hanging up as an I/O error.
-    const QString reason = namesPseudoTerminal(m_portName)
-                               ? QStringLiteral("the device closed its end")
-                               : m_port.errorString();
-    const QString message = QStringLiteral("Lost %1: %2").arg(m_portName, reason);
     // Close after this signal has returned: the port is still inside its own
-    // notifier here.
+    // call here. Its error text may be a stale errno; the cause is the device.
     QMetaObject::invokeMethod(
-        this,
-        [this, message] {
-            if (!m_port.isOpen())
-                return;
-            m_modemPoll.stop();
-            m_readHold.stop();
-            m_heldNotifier = nullptr;
-            m_port.close();
-            m_port.clearError();
-            m_lastError = message;
-            Q_EMIT portLost(message);
-        },
-        Qt::QueuedConnection);
+        this, [this] { lose({}); }, Qt::QueuedConnection);
+}
+
+void SerialLink::onReaderReady() {
+    Q_EMIT commEvent(ReceiveEvent);
+    int error = 0;
+    if (m_port.isOpen() && m_reader.lost(&error))
+        lose(error == 0 || error == EIO || error == ENXIO || error == ENODEV
+                 ? QString()
+                 : QString::fromLocal8Bit(std::strerror(error)));
+}
+
+void SerialLink::lose(const QString& reason) {
+    if (!m_port.isOpen())
+        return;
+    // A pseudo-terminal's other side closing is how a simulated device ends.
+    const QString cause = !reason.isEmpty()  ? reason
+                          : m_pseudoTerminal ? QStringLiteral("the device closed its end")
+                                             : QStringLiteral("the device went away");
+    const QString message = QStringLiteral("Lost %1: %2").arg(m_portName, cause);
+    m_modemPoll.stop();
+    m_reader.stop();
+    m_port.close();
+    m_port.clearError();
+    m_lastError = message;
+    Q_EMIT portLost(message);
 }

@@ -1,17 +1,21 @@
 #pragma once
 
 #include "serial/modemlines.h"
+#include "serial/portreader.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QSerialPort>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
 
 // The serial port, with the small set of operations the program uses and the
 // communication events it reacts to: 1 send, 2 receive, 3 clear-to-send
 // change. Failures are values and messages, never the end of the program.
+//
+// QSerialPort opens the port (its lock file, line settings and error texts),
+// writes and works the modem lines; it is opened write-only, so it never
+// reads. The reading is a PortReader's, on a descriptor of its own for the
+// same device, which turns the bytes into stamped replies on its own thread.
 class SerialLink : public QObject {
     Q_OBJECT
 public:
@@ -26,20 +30,22 @@ public:
 
     bool portOpen() const { return m_port.isOpen(); }
     // Opening sets 9600 baud, no parity, 8 data bits, 1 stop bit, no flow
-    // control, and raises DTR where the port has modem lines.
+    // control, and raises DTR where the port has modem lines. The port is
+    // locked under the name of the device it resolves to, so that two names
+    // of one device (a link and its target) exclude each other.
     bool setPortOpen(bool open);
 
     // Hands the bytes to the port without waiting; false when it is closed.
     bool output(const QByteArray& bytes);
-    QByteArray input() { return m_port.readAll(); }
-    // Reads what the system holds for the port now, raising ReceiveEvent for
-    // it, without waiting; before closing, so that nothing said is lost.
-    void drainInput();
-    qint64 inBufferCount() const { return m_port.bytesAvailable(); }
-    // Leaves what arrives in the system's buffer for ms (a send or a read
-    // ends it sooner), so that a device talking in a stream of short lines is
-    // read in batches rather than with one wake of the program per line.
-    void holdReading(int ms);
+    // When the last frame was handed to the system.
+    LineStamp lastOutputStamp() const { return m_outputStamp; }
+    // The replies completed so far, each with the time it arrived. A
+    // ReceiveEvent says some are waiting; a long run of them comes in
+    // slices, one ReceiveEvent each. With finish, what the system holds now
+    // is read first and bytes still waiting for a line feed are a reply as
+    // well: for an expectation that gives up, and before closing, so that
+    // nothing said is lost.
+    QList<ReceivedReply> takeReplies(bool finish = false);
 
     void setDTREnable(bool on);
     bool dtrEnable() const { return m_dtr; }
@@ -62,16 +68,19 @@ private:
     class PortModemLines;
 
     void onError(QSerialPort::SerialPortError error);
+    void onReaderReady();
+    void lose(const QString& reason);
     void pollModemLines();
-    void resumeReading();
     bool fail(const QString& message);
+    bool startReading();
 
     QSerialPort m_port;
+    PortReader m_reader;
     std::unique_ptr<ModemLines> m_modemLines;
     QTimer m_modemPoll;
-    QTimer m_readHold;
-    QPointer<QSocketNotifier> m_heldNotifier;
     std::optional<bool> m_lastCts;
+    LineStamp m_outputStamp;
+    bool m_pseudoTerminal = false; // what was opened is one
     QString m_portName;
     QString m_lastError;
     bool m_dtr = false;

@@ -5,8 +5,6 @@
 #include <limits>
 
 bool MainSession::linkStart() {
-    m_collector.clear();
-    m_replyBound.stop();
     m_reconnect.stop();
     const bool named = m_link.setCommPort(m_port) && m_settingsError.isEmpty();
     if (m_link.portOpen())
@@ -39,7 +37,7 @@ bool MainSession::linkStart() {
 void MainSession::linkEnd() {
     m_reconnect.stop();
     if (m_link.portOpen()) {
-        m_link.drainInput();
+        // Whatever the device said before the end stays on record, even unfinished.
         completeUnfinishedReply();
         m_link.setPortOpen(false);
     }
@@ -47,10 +45,7 @@ void MainSession::linkEnd() {
 }
 
 void MainSession::completeUnfinishedReply() {
-    // Whatever the device said before the end stays on record, even unfinished.
-    receive();
-    m_replyBound.stop();
-    completeReplies(m_collector.expire(std::numeric_limits<qint64>::max()));
+    completeReplies(m_link.takeReplies(true));
 }
 
 void MainSession::handleCommEvent(int code) {
@@ -59,51 +54,11 @@ void MainSession::handleCommEvent(int code) {
         // A short pause before DTR drops, without holding up the window.
         m_ctsPause.start();
     } else if (code == SerialLink::ReceiveEvent) {
-        receive();
+        completeReplies(m_link.takeReplies());
     } else if (code == SerialLink::SendEvent) {
         // Send events are off by design; the branch stays for a link that raises them.
         m_link.setDTREnable(false);
     }
-}
-
-void MainSession::receive() {
-    if (m_link.inBufferCount() <= 0)
-        return;
-    const QByteArray bytes = m_link.input();
-    const qint64 now = m_clock.elapsed();
-    completeReplies(m_collector.feed(bytes, now));
-    // A device chattering in short lines is read in batches, as often as the
-    // monitor shows them. Never held back: the first read after a quiet spell,
-    // the rest of a reply, a flood (long reads), and lines that come within a
-    // few ms of the last read, faster than a line crosses a 9600-baud wire:
-    // a peer on a pseudo-terminal answering each line it sees is read at its
-    // own pace. A hold that gathered no more than one line is not repeated:
-    // that peer was waiting for us, not chattering.
-    const qint64 gap = m_lastReadMs >= 0 ? now - m_lastReadMs : -1;
-    const bool stream = gap >= minChatterGapMs && gap < 2 * readBatchMs;
-    const bool gathered = !m_readWasHeld || bytes.count('\n') > 1;
-    m_readWasHeld = stream && gathered && m_collector.isEmpty() && bytes.size() < batchedReadBytes;
-    if (m_readWasHeld) {
-        // The batch goes to the views once the log has it (queued behind its
-        // write), the next batch no sooner than the hold ends.
-        QMetaObject::invokeMethod(&m_monitor, &MonitorModel::publish, Qt::QueuedConnection);
-        m_link.holdReading(readBatchMs);
-    }
-    m_lastReadMs = now;
-    if (m_collector.isEmpty())
-        m_replyBound.stop();
-    else if (!m_replyBound.isActive())
-        m_replyBound.start(int(qMax<qint64>(0, m_collector.deadline() - m_clock.elapsed())));
-}
-
-void MainSession::expireReply() {
-    // The timer may fire a hair early; ask again until the bound has passed.
-    const QList<QByteArray> due = m_collector.expire(m_clock.elapsed());
-    if (due.isEmpty() && !m_collector.isEmpty()) {
-        m_replyBound.start(int(qMax<qint64>(1, m_collector.deadline() - m_clock.elapsed())));
-        return;
-    }
-    completeReplies(due);
 }
 
 void MainSession::onPortLost(const QString& message) {
@@ -136,17 +91,21 @@ void MainSession::retryPort() {
     m_monitor.selectLast();
 }
 
-void MainSession::completeReplies(const QList<QByteArray>& replies) {
-    for (const QByteArray& reply : replies) {
-        m_serialInput = reply;
-        if (m_lastSendNs < 0)
-            m_monitor.append("Reply: " + reply);
-        else
-            m_monitor.append(
-                "Reply: " + reply,
-                qint32(qMin<qint64>(nsSinceLastSend() / 1000, std::numeric_limits<qint32>::max())),
-                m_lastSendNumber);
+void MainSession::completeReplies(const QList<ReceivedReply>& replies) {
+    for (const ReceivedReply& reply : replies) {
+        m_serialInput = reply.text;
+        // Timed from the latest frame handed over before the reply's line feed
+        // came, both stamped where the bytes cross to the system.
+        const Sent* sent = nullptr;
+        for (const Sent& s : m_sends)
+            if (s.ns <= reply.at.monotonicNs)
+                sent = &s;
+        const qint64 latencyNs = sent ? reply.at.monotonicNs - sent->ns : -1;
+        m_monitor.append(
+            "Reply: " + reply.text, reply.at.msecsSinceEpoch,
+            sent ? qint32(qMin<qint64>(latencyNs / 1000, std::numeric_limits<qint32>::max())) : -1,
+            sent ? sent->number : -1);
         m_monitor.selectLast();
-        Q_EMIT replyReceived(reply);
+        Q_EMIT replyReceived(reply.text, latencyNs);
     }
 }

@@ -5,9 +5,6 @@
 #include "settings/portsetting.h"
 
 MainSession::MainSession(QObject* parent) : QObject(parent) {
-    m_clock.start();
-    m_replyBound.setSingleShot(true);
-    connect(&m_replyBound, &QTimer::timeout, this, &MainSession::expireReply);
     m_ctsPause.setSingleShot(true);
     m_ctsPause.setInterval(ctsPauseMs);
     connect(&m_ctsPause, &QTimer::timeout, this, [this] { m_link.setDTREnable(false); });
@@ -66,5 +63,5 @@ void MainSession::addNote(const QByteArray& line) {
 }
 
 qint64 MainSession::nsSinceLastSend() const {
-    return m_lastSendNs < 0 ? -1 : m_clock.nsecsElapsed() - m_lastSendNs;
+    return m_sends.empty() ? -1 : monotonicNs() - m_sends.back().ns;
 }

@@ -6,9 +6,9 @@
 #include "session/monitormodel.h"
 #include "session/sessionlog.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <deque>
 #include <memory>
 
 struct CommandFrame;
@@ -51,6 +51,8 @@ public:
     void clearMonitor() {
         m_monitor.clear();
         m_lastSendNumber = -1;
+        for (Sent& sent : m_sends)
+            sent.number = -1;
     }
     // Out-of-range indices mean "no selection", as -1 does.
     void selectLine(int index) { m_monitor.setSelectedIndex(index); }
@@ -62,9 +64,6 @@ public:
     // device sent is recorded first, a reply without its line feed included,
     // and the log is written out.
     void linkEnd();
-    // Reads what the device has sent and completes a reply still waiting
-    // for its line feed, as if its bound had passed.
-    void completeUnfinishedReply();
     bool portOpen() const { return m_link.portOpen(); }
     // The device path the port value named at the last link start.
     QString portName() const { return m_link.portName(); }
@@ -82,9 +81,16 @@ public:
     // Adds a line of the program's own to the monitor and the log.
     void addNote(const QByteArray& line);
     // How many frames have been written since the session was made, and how
-    // long ago the latest was (-1 before the first): replies are timed by it.
+    // long ago the latest was handed to the system (-1 before the first).
+    // A reply's own latency comes with replyReceived.
     quint64 sendCount() const { return m_sendCount; }
     qint64 nsSinceLastSend() const;
+
+    // Completes at once, as the reply bound would, any bytes received without
+    // their line feed yet (after the replies before them): monitor line, log,
+    // replyReceived. Nothing when none are waiting. For an expectation that
+    // gives up, so that what has come reaches it.
+    void completeUnfinishedReply();
 
     void sendKeyCode(qint16 Index);
     void sendCommTest();
@@ -95,23 +101,25 @@ public:
 
 Q_SIGNALS:
     void portChanged(const QString& value);
-    // A reply has been completed and written to the monitor.
-    void replyReceived(const QByteArray& reply);
+    // A reply has been completed and written to the monitor. latencyNs runs
+    // from the latest frame handed to the system before the reply's line
+    // feed arrived to that arrival (-1: no frame was sent before it).
+    void replyReceived(const QByteArray& reply, qint64 latencyNs);
     // Something about the port the operator must know.
     void linkProblem(const QString& message);
 
 private:
-    // Reads of a chattering device are batched over this long, the monitor's
-    // publishing interval, so that a batch is shown as soon as it is read.
-    static constexpr int readBatchMs = MonitorModel::publishIntervalMs;
-    // A read this long or longer is a flood's: it is never held back.
-    static constexpr int batchedReadBytes = 256;
-    static constexpr int minChatterGapMs = 3;
+    // A frame handed to the system, and its line's number (see MonitorModel::droppedCount).
+    struct Sent {
+        qint64 ns = 0; // monotonic
+        qint64 number = -1;
+    };
+    // Replies are timed from the latest send before them; a few sends back
+    // covers replies that were read before a send and handed over after it.
+    static constexpr std::size_t keptSends = 8;
 
     void send(const CommandFrame& frame);
-    void receive();
-    void completeReplies(const QList<QByteArray>& replies);
-    void expireReply();
+    void completeReplies(const QList<ReceivedReply>& replies);
     void onPortLost(const QString& message);
     void retryPort();
     void logLine(int row);
@@ -127,17 +135,12 @@ private:
 
     MonitorModel m_monitor;
     SerialLink m_link;
-    ReplyCollector m_collector;
-    QElapsedTimer m_clock;
-    QTimer m_replyBound;
     QTimer m_ctsPause;
     QTimer m_reconnect;
     bool m_wasOpen = false;
     PortIdentity m_opened;
     SessionLog m_log;
     quint64 m_sendCount = 0;
-    qint64 m_lastSendNs = -1;
     qint64 m_lastSendNumber = -1; // the latest send line (see MonitorModel::droppedCount)
-    qint64 m_lastReadMs = -1;     // on m_clock
-    bool m_readWasHeld = false;   // the last read was followed by a hold
+    std::deque<Sent> m_sends;     // the latest keptSends, oldest first
 };

@@ -12,10 +12,15 @@ MonitorModel::MonitorModel(QObject* parent) : QAbstractListModel(parent) {
     connect(&m_publishTimer, &QTimer::timeout, this, &MonitorModel::publish);
 }
 
-void MonitorModel::append(const QByteArray& line, qint32 sinceSendUs, qint64 sendNumber) {
+void MonitorModel::append(const QByteArray& line) {
+    append(line, QDateTime::currentMSecsSinceEpoch());
+}
+
+void MonitorModel::append(const QByteArray& line, qint64 msecsSinceEpoch, qint32 sinceSendUs,
+                          qint64 sendNumber) {
     if (m_lines.size() >= std::size_t(m_limit))
         dropOldest(m_lines.size() - std::size_t(m_limit) + 1);
-    Line l{line, QDateTime::currentMSecsSinceEpoch()};
+    Line l{line, msecsSinceEpoch};
     l.sinceSendUs = sinceSendUs;
     // Relative, so it stays right as the oldest lines leave.
     const qint64 back = m_dropped + count() - sendNumber;

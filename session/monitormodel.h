@@ -26,7 +26,7 @@ class MonitorModel : public QAbstractListModel {
 public:
     struct Line {
         QByteArray text;
-        qint64 msecsSinceEpoch = 0; // when the line was added
+        qint64 msecsSinceEpoch = 0; // when it happened
         // For a reply: microseconds since the latest send (-1: none), and how
         // many rows back that send's line is (0: not in the monitor).
         qint32 sinceSendUs = -1;
@@ -48,9 +48,13 @@ public:
 
     explicit MonitorModel(QObject* parent = nullptr);
 
-    // A line; for a reply, how long after the latest send it came and that
-    // send line's number (see droppedCount()).
-    void append(const QByteArray& line, qint32 sinceSendUs = -1, qint64 sendNumber = -1);
+    // A line and when it happened (what it records, not when it is added):
+    // for a reply when it arrived, with how long after the latest send it came
+    // and that send line's number (see droppedCount()).
+    void append(const QByteArray& line, qint64 msecsSinceEpoch, qint32 sinceSendUs = -1,
+                qint64 sendNumber = -1);
+    // A line of the program's own, which happens as it is added.
+    void append(const QByteArray& line);
     void clear();
     int count() const { return int(m_lines.size()); }
     const Line& at(int row) const { return m_lines[std::size_t(row)]; }

@@ -7,10 +7,13 @@ void MainSession::send(const CommandFrame& frame) {
     m_cmdHex = frame.bytes();
     m_cmdAscii = QString::fromLatin1(frame.hex.data(), qsizetype(frame.hex.size()));
     if (m_link.output(m_cmdHex)) {
-        m_lastSendNs = m_clock.nsecsElapsed();
+        const LineStamp at = m_link.lastOutputStamp();
         ++m_sendCount;
-        m_monitor.append(frame.monitorLine());
+        m_monitor.append(frame.monitorLine(), at.msecsSinceEpoch);
         m_lastSendNumber = m_monitor.droppedCount() + m_monitor.count() - 1;
+        if (m_sends.size() == keptSends)
+            m_sends.pop_front();
+        m_sends.push_back({at.monotonicNs, m_lastSendNumber});
         return;
     }
     // Nothing reached the device, so the line must not read like a sent frame.

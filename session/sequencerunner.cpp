@@ -169,10 +169,9 @@ void SequenceRunner::runSend(const SequenceStep& step) {
         m_session.sendReset();
 }
 
-void SequenceRunner::onReply(const QByteArray& reply) {
+void SequenceRunner::onReply(const QByteArray& reply, qint64 latency) {
     if (!isRunning() || !m_hasSend)
         return;
-    const qint64 latency = m_session.nsSinceLastSend();
     // The session shows the reply before it says so: it is the last row.
     const MonitorModel& monitor = m_session.monitor();
     const qint64 number = monitor.count() ? monitor.droppedCount() + monitor.count() - 1 : -1;

@@ -91,7 +91,7 @@ Q_SIGNALS:
 private:
     void advance();
     void runSend(const SequenceStep& step);
-    void onReply(const QByteArray& reply);
+    void onReply(const QByteArray& reply, qint64 latencyNs);
     void onTimeout();
     void evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs,
                   qint64 replyNumber);

@@ -76,16 +76,21 @@ private Q_SLOTS:
         QCOMPARE(lamp->fillColor(), QColor(Qt::black));
         const QColor green(0, 255, 0), red(255, 0, 0), yellow(255, 255, 0);
         // Anything but the three answers, lower case included, changes nothing.
-        const QList<std::tuple<QByteArray, QString, QColor>> steps{{"0B 00 77\r\n", "ACK", green},
-                                                                   {"0b ff 0a\r\n", "ACK", green},
-                                                                   {"0B FF 0A\r\n", "NAK", red},
-                                                                   {"0B 0F 1A\r\n", "CRC", yellow}};
-        for (int i = 0; i < steps.size(); ++i) {
-            const auto& [reply, status, colour] = steps[i];
-            bench.device.write(reply);
-            QTRY_COMPARE(w->session().monitor().count(), i + 1);
-            QCOMPARE(w->session().monitor().line(i), "Reply: " + reply);
-            QCOMPARE(w->session().monitor().selectedIndex(), i);
+        const QList<std::tuple<QByteArray, QString, QColor>> steps{
+            {"0B 00 77\r\n", "ACK", green},
+            {"0b ff 0a\r\n", "ACK", green},
+            {"0B FF 0A\r\n", "NAK", red},
+            {"0B 0F 1A\r\n", "CRC", yellow},
+            // Two lines in one read: two rows, the lamp shows the last.
+            {"0B 0F 1A\r\n0B FF 0A\r\n", "NAK", red}};
+        int rows = 0;
+        for (const auto& [replies, status, colour] : steps) {
+            bench.device.write(replies);
+            rows += int(replies.count('\n'));
+            QTRY_COMPARE(w->session().monitor().count(), rows);
+            const QByteArray reply = replies.sliced(replies.lastIndexOf('\n', -2) + 1);
+            QCOMPARE(w->session().monitor().line(rows - 1), "Reply: " + reply);
+            QCOMPARE(w->session().monitor().selectedIndex(), rows - 1);
             QCOMPARE(w->session().serialInput(), reply);
             QCOMPARE(response->text(), status);
             QCOMPARE(lamp->fillColor(), colour);

@@ -1,10 +1,12 @@
 // Ports that must not be taken or trusted: a session's terminal, a gone
 // pseudo-terminal, a port another program holds, a write that fails late.
 #include "session/mainsession.h"
+#include "support/monitorlines.h"
 #include "support/pty.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
@@ -24,16 +26,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("why");
         const QString session = QStringLiteral("it is the terminal of a running session");
         const QString closed = QStringLiteral("the device closed its end");
+        const QString held =
+            QStringLiteral("it is in use by another program (PID %1, tst_portfaults)")
+                .arg(QCoreApplication::applicationPid());
         QTest::newRow("a shell's terminal") << "session" << false << false << session;
         QTest::newRow("own terminal (/dev/tty)") << "tty" << false << false << session;
         QTest::newRow("never-opened pty") << "gone" << false << false << closed;
-        QTest::newRow("held by another program")
-            << "held" << false << false
-            << QStringLiteral("it is in use by another program (PID %1, tst_portfaults)")
-                   .arg(QCoreApplication::applicationPid());
+        QTest::newRow("missing path")
+            << "missing" << false << true << "Cannot open /dev/orv-test-missing: ";
+        QTest::newRow("held by another program") << "held" << false << false << held;
+        // Locked by the device the name resolves to, so a link is the same device.
+        QTest::newRow("held through a link") << "alias" << false << false << held;
         QTest::newRow("link not made yet") << "link" << false << true << "";
         // Its other side then closes: the write fails with EIO inside flush.
         QTest::newRow("device that goes") << "device" << true << false << closed;
+        // The real cause, though the link has gone too; retried, and followed
+        // once the link is made anew.
+        QTest::newRow("device behind a link goes") << "device link" << true << true << closed;
     }
 
     void portIsRetriedOnlyWhereThatIsSafe() {
@@ -43,6 +52,7 @@ private Q_SLOTS:
         QFETCH(QString, why);
         PtyPair device;
         QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("orv-link"));
         QString port = device.slavePath();
         // A session leader that opens the terminal makes it its controlling one.
         QProcess shell;
@@ -60,19 +70,29 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("gone")) {
             for (int n = 999; QFile::exists(port); ++n)
                 port = QStringLiteral("/dev/pts/%1").arg(n);
-        } else if (kind == QLatin1String("held")) {
-            holder.setPort(port);
+        } else if (kind == QLatin1String("missing")) {
+            port = QStringLiteral("/dev/orv-test-missing");
+        } else if (kind == QLatin1String("held") || kind == QLatin1String("alias")) {
+            QVERIFY(QFile::link(port, link));
+            holder.setPort(kind == QLatin1String("held") ? port : link);
             QVERIFY(holder.linkStart());
-        } else if (kind == QLatin1String("link")) {
-            port = dir.filePath(QStringLiteral("orv-link"));
+        } else if (kind.contains(QLatin1String("link"))) {
+            port = link;
+            if (kind != QLatin1String("link"))
+                QVERIFY(QFile::link(device.slavePath(), link));
         }
         MainSession s;
         s.setPort(port);
         QCOMPARE(s.linkStart(), opens);
-        QCOMPARE(s.isReconnecting(), retried);
         QString error = s.lastLinkError();
-        if (opens)
+        if (opens) {
+            // A reply, and half of the next, come before the device goes.
+            QSignalSpy replied(&s, &MainSession::replyReceived);
+            QVERIFY(device.write("0B 00 0B\r\nhalf a rep"));
+            QVERIFY(replied.wait());
+            QFile::remove(link);
             device.closeMaster();
+        }
         s.sendCommTest();
         const QByteArray last = s.monitor().line(s.monitor().count() - 1);
         QVERIFY2(last.startsWith(opens ? "Not sent (Cannot write to " : "Not sent ("), last);
@@ -80,10 +100,25 @@ private Q_SLOTS:
         if (opens) {
             QTRY_VERIFY(!s.portOpen());
             error = s.lastLinkError();
+            QVERIFY2(error.startsWith(QStringLiteral("Lost %1: ").arg(port)), qPrintable(error));
+            // Nothing it said is lost, the unfinished reply included.
+            const QByteArrayList all = lines(s.monitor());
+            QCOMPARE(all.mid(all.size() - 2, 1), QByteArrayList{"Reply: half a rep"});
         } else { // nothing went to whoever owns that terminal
             QCOMPARE(device.readAvailable(), QByteArray());
         }
+        // The reason is in the monitor, before the unsent frame or after all.
+        const QByteArray said = s.monitor().line(s.monitor().count() - (opens ? 1 : 2));
+        QVERIFY2(said.startsWith("Error: " + error.toUtf8()), said);
         QVERIFY2(error.contains(why), qPrintable(error));
+        QCOMPARE(s.isReconnecting(), retried);
+        if (kind == QLatin1String("device link")) {
+            PtyPair next;
+            const QString fresh = dir.filePath(QStringLiteral("orv-link.new"));
+            QVERIFY(QFile::link(next.slavePath(), fresh) && QFile::rename(fresh, link));
+            QTRY_VERIFY_WITH_TIMEOUT(s.portOpen(), 5000);
+            QCOMPARE(lines(s.monitor()).last(), "Port: " + link.toUtf8() + " is open again");
+        }
         shell.kill();
         shell.waitForFinished();
     }

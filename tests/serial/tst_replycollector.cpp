@@ -7,25 +7,27 @@ class TestReplyCollector : public QObject {
 private Q_SLOTS:
     void replies_data() {
         // Steps "ms:bytes" feed bytes at ms, "ms!" expires at ms; what each
-        // gave, replies separated by " | ", "-" for none.
+        // gave, replies "text@stamp" separated by " | ", "-" for none.
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QByteArrayList>("expected");
         QTest::newRow("reply in pieces") << QByteArrayList{"0:0B 0", "10:0 0B", "20:\r\n"}
-                                         << QByteArrayList{"-", "-", "0B 00 0B\r\n"};
-        QTest::newRow("bytes after the line feed stay with it")
-            << QByteArrayList{"0:0B 00 0B\r\n0B FF 0A\r\n", "5:0B 00 0B\r\n0B"}
-            << QByteArrayList{"0B 00 0B\r\n0B FF 0A\r\n", "0B 00 0B\r\n0B"};
+                                         << QByteArrayList{"-", "-", "0B 00 0B\r\n@20"};
+        // Each line is a reply of its own, stamped with its read; what follows
+        // the last line feed begins the next one.
+        QTest::newRow("two lines in one read are two replies")
+            << QByteArrayList{"0:0B 00 0B\r\n0B FF 0A\r\n0B", "5: 0F\n"}
+            << QByteArrayList{"0B 00 0B\r\n@0 | 0B FF 0A\r\n@0", "0B 0F\n@5"};
         QTest::newRow("no line feed: out once the bound has passed")
             << QByteArrayList{"1000:no end", "2999!", "3000!", "9000!"}
-            << QByteArrayList{"-", "-", "no end", "-"};
+            << QByteArrayList{"-", "-", "no end@1000", "-"};
         QTest::newRow("bound counts from the first byte")
-            << QByteArrayList{"0:a", "1500:b", "2000!"} << QByteArrayList{"-", "-", "ab"};
+            << QByteArrayList{"0:a", "1500:b", "2000!"} << QByteArrayList{"-", "-", "ab@1500"};
         QTest::newRow("late bytes start a reply of their own")
             << QByteArrayList{"0:old", "2500:new\n", "3000:x", "4999!", "5000!"}
-            << QByteArrayList{"-", "old | new\n", "-", "-", "x"};
+            << QByteArrayList{"-", "old@0 | new\n@2500", "-", "-", "x@3000"};
         QTest::newRow("binary bytes pass unchanged")
             << QByteArrayList{QByteArray("0:\x00\xFF\x0B\r\n", 7)}
-            << QByteArrayList{QByteArray("\x00\xFF\x0B\r\n", 5)};
+            << QByteArrayList{QByteArray("\x00\xFF\x0B\r\n@0", 7)};
     }
     void replies() {
         QFETCH(QByteArrayList, steps);
@@ -34,10 +36,18 @@ private Q_SLOTS:
         QByteArrayList got;
         for (const QByteArray& step : steps) {
             const qsizetype colon = step.indexOf(':');
-            const QList<QByteArray> r =
-                colon < 0 ? c.expire(step.chopped(1).toLongLong())
-                          : c.feed(step.mid(colon + 1), step.left(colon).toLongLong());
-            got << (r.isEmpty() ? QByteArray("-") : r.join(" | "));
+            QList<ReceivedReply> r;
+            const qint64 ms = step.left(colon < 0 ? step.size() - 1 : colon).toLongLong();
+            if (colon < 0)
+                c.expire(ms * 1000000, r);
+            else
+                c.feed(step.mid(colon + 1), {ms, ms * 1000000}, r);
+            QByteArrayList texts;
+            for (const ReceivedReply& reply : r) {
+                QCOMPARE(reply.at.monotonicNs, reply.at.msecsSinceEpoch * 1000000);
+                texts << reply.text + '@' + QByteArray::number(reply.at.msecsSinceEpoch);
+            }
+            got << (texts.isEmpty() ? QByteArray("-") : texts.join(" | "));
         }
         QCOMPARE(got, expected);
         QVERIFY(c.isEmpty());

@@ -1,10 +1,13 @@
 // The link and its event handling over a real pseudo-terminal: the test plays
 // the device on the master side.
 #include "session/mainsession.h"
+#include "session/sequencerunner.h"
 #include "support/monitorlines.h"
 #include "support/pty.h"
 
 #include <QtTest>
+#include <termios.h>
+#include <thread>
 
 namespace {
 
@@ -20,6 +23,11 @@ public:
     }
 };
 
+// The device's end, whose terminal settings are the port's.
+struct Device : PtyPair {
+    int fd() const { return m_fd; }
+};
+
 bool started(MainSession& s, const QString& port) {
     s.setPort(port);
     return s.linkStart();
@@ -30,56 +38,120 @@ bool started(MainSession& s, const QString& port) {
 class TestSerialLink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void replyWithoutLineFeedIsWrittenAfterTheBoundAndThePtyStaysOpen() {
-        PtyPair pty;
+    void repliesAreRowsTimedWhereTheyWereRead_data() {
+        // What the device writes, 30 ms apart; the replies; which write
+        // completed each.
+        QTest::addColumn<QByteArrayList>("writes");
+        QTest::addColumn<QByteArrayList>("rows");
+        QTest::addColumn<QList<int>>("completedBy");
+        QTest::newRow("reply split across reads")
+            << QByteArrayList{"0B 0", "0 0B", "\r\n"} << QByteArrayList{"0B 00 0B\r\n"}
+            << QList<int>{2};
+        QTest::newRow("two lines in one read")
+            << QByteArrayList{"0B 00 0B\r\n0B FF 0A\r\n0B"}
+            << QByteArrayList{"0B 00 0B\r\n", "0B FF 0A\r\n"} << QList<int>{0, 0};
+        const QByteArrayList stream{"1\r\n", "2\r\n", "3\r\n", "4\r\n", "5\r\n", "6\r\n"};
+        QTest::newRow("stream") << stream << stream << QList<int>{0, 1, 2, 3, 4, 5};
+        // Timed from its last byte, once the bound has passed.
+        QTest::newRow("no line feed")
+            << QByteArrayList{QByteArray("\x00\xFFno ", 5), "end"}
+            << QByteArrayList{QByteArray("\x00\xFFno end", 8)} << QList<int>{1};
+    }
+
+    void repliesAreRowsTimedWhereTheyWereRead() {
+        QFETCH(QByteArrayList, writes);
+        QFETCH(QByteArrayList, rows);
+        QFETCH(QList<int>, completedBy);
+        Device device;
+        // Settings another program left behind; opening sets 9600 8N1, no flow control.
+        termios tio{};
+        QVERIFY(::tcgetattr(device.fd(), &tio) == 0);
+        ::cfsetspeed(&tio, B19200);
+        tio.c_cflag |= PARENB | CSTOPB | CRTSCTS;
+        tio.c_iflag |= IXON | IXOFF;
+        QVERIFY(::tcsetattr(device.fd(), TCSANOW, &tio) == 0);
         MainSession s;
-        QVERIFY(started(s, pty.slavePath()));
+        QVERIFY(started(s, device.slavePath()));
+        QVERIFY(::tcgetattr(device.fd(), &tio) == 0);
+        QCOMPARE(int(::cfgetispeed(&tio)), int(B9600));
+        QCOMPARE(int(::cfgetospeed(&tio)), int(B9600));
+        QCOMPARE(int(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)), int(CS8));
+        QCOMPARE(int(tio.c_iflag & (IXON | IXOFF)), 0);
+
         QSignalSpy problems(&s, &MainSession::linkProblem);
-        QSignalSpy replies(&s, &MainSession::replyReceived);
-        pty.write(QByteArray("\x00\xFFno end", 8));
-        QVERIFY(replies.wait(ReplyCollector::boundMs + 5000));
-        QCOMPARE(lines(s.monitor()), QList<QByteArray>{QByteArray("Reply: \x00\xFFno end", 15)});
+        QSignalSpy replied(&s, &MainSession::replyReceived);
+        const qint64 beforeSend = monotonicNs();
+        s.sendCommTest();
+        const qint64 sendNs = monotonicNs() - beforeSend;
+        QCOMPARE(device.read(3), QByteArray::fromHex("0B0510"));
+        // The window's thread is kept busy while the device writes: the times
+        // are those of the reads, not of when the replies were handled.
+        QList<qint64> wallMs, sinceSendNs;
+        for (const QByteArray& bytes : writes) {
+            QThread::msleep(30);
+            QVERIFY(device.write(bytes));
+            wallMs << QDateTime::currentMSecsSinceEpoch();
+            sinceSendNs << monotonicNs() - beforeSend;
+        }
+        QThread::msleep(100); // handled well after the last came
+        QTRY_COMPARE_WITH_TIMEOUT(replied.count(), rows.size(), ReplyCollector::boundMs + 5000);
+        QCOMPARE(replies(s.monitor()), rows);
+        const int first = s.monitor().count() - int(rows.size());
+        for (int i = 0; i < rows.size(); ++i) {
+            const qint64 at = s.monitor().at(first + i).msecsSinceEpoch;
+            QVERIFY2(qAbs(at - wallMs[completedBy[i]]) <= 20, qPrintable(QString::number(i)));
+            const qint64 latencyNs = replied[i][1].toLongLong();
+            QVERIFY2(qAbs(latencyNs - sinceSendNs[completedBy[i]]) <= sendNs + 20'000'000,
+                     qPrintable(QString::number(latencyNs)));
+            QCOMPARE(s.monitor().at(first + i).sinceSendUs, qint32(latencyNs / 1000));
+        }
         // The bound is many modem-poll periods: a pty, which has no modem
         // lines, must not have been taken for a lost port meanwhile.
         QVERIFY(s.portOpen() && problems.isEmpty());
     }
 
-    void portThatCannotBeOpenedIsAClearError() {
-        // The port, and how the error starts.
-        for (const auto& [port, error] :
-             {std::pair{"3.5", "\"3.5\""},
-              {"/dev/orv-test-missing", "Cannot open /dev/orv-test-missing: "}}) {
-            MainSession s;
-            QSignalSpy problems(&s, &MainSession::linkProblem);
-            QVERIFY(!started(s, QLatin1String(port)) && !s.portOpen());
-            QCOMPARE(problems.count(), 1);
-            const QString message = problems.first().first().toString();
-            QVERIFY2(message.startsWith(QLatin1String(error)), qPrintable(message));
-            QCOMPARE(s.monitor().line(0), "Error: " + message.toUtf8());
-        }
-    }
-
-    void vanishedDeviceIsReportedOnceAndNothingIsLost() {
-        auto pty = std::make_unique<PtyPair>();
+    void twoRepliesInOneReadMeetTwoExpectations() {
+        PtyPair device;
         MainSession s;
-        QVERIFY(started(s, pty->slavePath()));
-        QSignalSpy problems(&s, &MainSession::linkProblem);
-        QSignalSpy received(&s.link(), &SerialLink::commEvent);
-        pty->write("half a rep");
-        QVERIFY(received.wait());
-        pty.reset(); // the device end is gone
-        QTRY_COMPARE(problems.count(), 1);
-        // Closed, and not retried: that terminal's number now belongs to
-        // whoever opens one next. Nothing is left to report a second time.
-        QVERIFY(!s.portOpen() && !s.isReconnecting());
-        QCOMPARE(s.monitor().line(0), QByteArray("Reply: half a rep"));
-        QVERIFY(s.monitor().line(1).startsWith("Error: Lost "));
-        s.sendReset();
-        QVERIFY(s.monitor().line(2).startsWith("Not sent ("));
-        QCOMPARE(problems.count(), 1);
+        QVERIFY(started(s, device.slavePath()));
+        SequenceRunner run(s,
+                           parseSequence(QStringLiteral("t.seq"), "key 5\nexpect ACK within 5000\n"
+                                                                  "expect NAK within 5000\n"));
+        QVERIFY(run.start());
+        QByteArray sent;
+        QTRY_COMPARE(sent += device.readAvailable(), QByteArray::fromHex("0B0202505F"));
+        QVERIFY(device.write("0B 00 0B\r\n0B FF 0A\r\n"));
+        QTRY_VERIFY(!run.isRunning());
+        QCOMPARE(run.expectations(), 2);
+        QCOMPARE(run.failures(), 0);
     }
 
-    void modemLineEventsDropDtrAndOtherCodesDoNothing() {
+    void unfinishedReplyTakenWhileBytesArriveKeepsThePort() {
+        PtyPair device;
+        MainSession s;
+        QVERIFY(started(s, device.slavePath()));
+        // Taken on the window's thread just as the reader wakes for the same bytes.
+        for (int i = 0; i < 200; ++i) {
+            QVERIFY(device.write("x"));
+            for (int k = 0; k < 20; ++k)
+                s.completeUnfinishedReply();
+        }
+        QTRY_COMPARE(replies(s.monitor()).join(), QByteArray(200, 'x'));
+        QVERIFY(s.portOpen());
+    }
+
+    void floodBeyondWhatTheReaderHoldsArrivesWhole() {
+        PtyPair device;
+        MainSession s;
+        QVERIFY(started(s, device.slavePath()));
+        // The reader pauses when full and must be woken to read on.
+        const int count = 3 * PortReader::maxQueuedLines;
+        std::thread writer([&] { device.write(QByteArray("x\n").repeated(count), 30000); });
+        QTRY_COMPARE_WITH_TIMEOUT(s.monitor().count(), count, 30000);
+        writer.join();
+    }
+
+    void modemLineChangeDropsDtr() {
         PtyPair pty;
         MainSession s;
         auto fake = std::make_unique<FakeModemLines>();
@@ -87,15 +159,11 @@ private Q_SLOTS:
         s.setModemLines(std::move(fake));
         QVERIFY(started(s, pty.slavePath()));
         QCOMPARE(lines->dtrWrites, QList<bool>{true});
-        for (int other : {7, 0})
-            s.handleCommEvent(other);
-        s.handleCommEvent(SerialLink::SendEvent);
-        QCOMPARE(lines->dtrWrites, (QList<bool>{true, false}));
-
         // A clear-to-send change writes serialOutput (nothing), then drops DTR.
-        QVERIFY(s.linkStart()); // a fresh open raises DTR again
         lines->cts = true;
-        QTRY_COMPARE(lines->dtrWrites, (QList<bool>{true, false, true, false}));
+        QTRY_COMPARE(lines->dtrWrites, (QList<bool>{true, false}));
+        QVERIFY(s.linkStart()); // a fresh open raises DTR again
+        QCOMPARE(lines->dtrWrites, (QList<bool>{true, false, true}));
         QCOMPARE(s.monitor().count(), 0);
         QCOMPARE(pty.readAvailable(), QByteArray());
     }
