@@ -189,8 +189,10 @@ void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply,
             r << QString::number(n);
         name += QStringLiteral(" (repetition %1)").arg(r.join(QStringLiteral(", ")));
     }
-    if (reply)
+    if (reply) {
         m_latenciesUs.append(latencyNs / 1000);
+        m_hist.add(latencyNs / 1000);
+    }
     JUnitCase c{name, latencyNs / 1e9, {}};
     if (!met) {
         ++m_failures;
@@ -211,6 +213,10 @@ void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply,
                            : QString::fromUtf8(got));
     }
     m_cases.append(c);
+    Q_EMIT evaluated({m_cases.size() - 1, step.line, name, met, reply != nullptr, latencyNs / 1000,
+                      m_elapsed.elapsed(), reply ? visibleText(*reply) : QStringLiteral("no reply"),
+                      reply ? m_session.monitor().droppedCount() + m_session.monitor().count() - 1
+                            : -1});
 }
 
 int SequenceRunner::currentLine() const {
@@ -251,7 +257,7 @@ QString SequenceRunner::latencyLine() const {
 }
 
 QString SequenceRunner::verdictLine() const {
-    const int n = expectations();
+    const qint64 n = expectations();
     if (m_failures == 0)
         return QStringLiteral("PASS: %1 of %1 expectations met").arg(n);
     return QStringLiteral("FAIL: %1 of %2 expectations failed").arg(m_failures).arg(n);

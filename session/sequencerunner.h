@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/junitreport.h"
+#include "session/latencyhistogram.h"
 #include "session/sequencefile.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,19 @@
 #include <QVector>
 
 class MainSession;
+
+// TEMPORARY stand-in
+struct ExpectationOutcome {
+    qint64 index;
+    int line;
+    QString name;
+    bool met;
+    bool replied;
+    qint64 latencyUs;
+    qint64 atMs;
+    QString got;
+    qint64 replyNumber;
+};
 
 // Runs a sequence on a session through the same operations the window's
 // buttons use, so every frame and reply reaches the monitor and the log as a
@@ -40,8 +54,9 @@ public:
     QString currentStep() const;
     QString repetitions() const;
 
-    int expectations() const { return int(m_cases.size()); }
-    int failures() const { return m_failures; }
+    qint64 expectations() const { return m_cases.size(); }
+    qint64 failures() const { return m_failures; }
+    const LatencyHistogram& latency() const { return m_hist; }
     // "Latency (ms): min A, median B, p95 C, max D over N replies".
     QString latencyLine() const;
     // "PASS: E of E expectations met" or "FAIL: F of E expectations failed".
@@ -52,6 +67,7 @@ public:
 Q_SIGNALS:
     // The run has ended, however it ended.
     void finished();
+    void evaluated(const ExpectationOutcome& outcome);
 
 private:
     void advance();
@@ -82,4 +98,5 @@ private:
     QVector<JUnitCase> m_cases;
     QVector<qint64> m_latenciesUs;
     int m_failures = 0;
+    LatencyHistogram m_hist;
 };
