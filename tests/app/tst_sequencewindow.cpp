@@ -1,5 +1,6 @@
 // A sequence run from the main window: the menu, the file dialog, and the
 // buttons that send held off while it goes.
+#include "app/runwindowplacement.h"
 #include "support/dialogs.h"
 #include "support/testbench.h"
 
@@ -42,6 +43,36 @@ void answerFileDialog(const QString& path) {
 class TestSequenceWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void runWindowStaysOnScreenClearOfTheKeypad_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("mainAt");
+        QTest::addColumn<bool>("beside"); // room enough beside the main window
+        const QRect small(0, 0, 1024, 768), wide(0, 0, 1920, 1080);
+        QTest::newRow("1024x768 top left") << small << QPoint(0, 0) << true;
+        QTest::newRow("1024x768 top right") << small << QPoint(324, 0) << true;
+        QTest::newRow("1024x768 bottom left") << small << QPoint(0, 128) << true;
+        QTest::newRow("1024x768 bottom right") << small << QPoint(324, 128) << true;
+        QTest::newRow("1024x768 centred") << small << QPoint(162, 64) << false;
+        QTest::newRow("1024x768 off centre") << small << QPoint(100, 60) << false;
+        QTest::newRow("1024x768 below a panel") << QRect(0, 32, 1024, 736) << QPoint(0, 32) << true;
+        QTest::newRow("1920x1080 top left") << wide << QPoint(0, 0) << true;
+        QTest::newRow("1920x1080 bottom right") << wide << QPoint(1220, 440) << true;
+        QTest::newRow("1920x1080 centred") << wide << QPoint(610, 220) << true;
+    }
+    void runWindowStaysOnScreenClearOfTheKeypad() {
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, mainAt);
+        QFETCH(bool, beside);
+        // The main window's frame and its keypad, as a window manager shows them.
+        const QRect main(mainAt, QSize(700, 640));
+        const QRect keypad = QRect(314, 86, 353, 481).translated(mainAt);
+        const QSize least(300, 440);
+        const QRect r = placeRunWindow(screen, main, keypad, QSize(640, 580), least);
+        QVERIFY2(screen.contains(r), qPrintable(QDebug::toString(r)));
+        QVERIFY(!r.intersects(keypad));
+        QVERIFY(r.width() >= least.width() && r.height() >= least.height());
+        QCOMPARE(!r.intersects(main), beside);
+    }
     void runFromTheMenuHoldsOffClicksUntilStopped() {
         TestBench bench;
         MainWindow* w = bench.start();
@@ -57,7 +88,11 @@ private Q_SLOTS:
         QTRY_COMPARE((sent += bench.device.readAvailable()), QByteArray("\x0B\x00\x02\x50\x5D", 5));
         for (QWidget* b : senders)
             QVERIFY(!b->isEnabled());
-        QTRY_VERIFY(child<QWidget>(w, "frmSequenceRun")->isVisible());
+        QWidget* run = child<QWidget>(w, "frmSequenceRun");
+        QTRY_VERIFY(run->isVisible());
+        QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
+        for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
+            QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
         auto settingsRefused = answerNextMessageBox(QMessageBox::Ok);
         trigger(w, "mnuSettings");
         QTRY_VERIFY(settingsRefused.seen());
