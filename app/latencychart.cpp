@@ -20,16 +20,22 @@ constexpr int histogramBars = 32;
 const QColor bandColor(0x1f, 0x6f, 0xb4);
 const QColor failureColor(0xc6, 0x28, 0x28);
 
-// The least of 1, 2, 2.5, 5 times a power of ten that is at least v, so that
-// the axis' five steps fall on round numbers.
-double roundUp(double v) {
-    if (v <= 0)
-        return 1;
-    const double p = std::pow(10.0, std::floor(std::log10(v)));
-    for (double m : {1.0, 2.0, 2.5, 5.0, 10.0})
-        if (m * p >= v * (1 - 1e-9))
-            return m * p;
-    return 10 * p;
+// From 0 to top or a little beyond, with a tick at every 1, 2 or 5 times a
+// power of ten that makes about `steps` steps: short labels at any scale.
+void setRoundRange(QValueAxis* axis, double top, int steps = 5) {
+    top = qMax(top, 1.0);
+    const double rough = top / steps;
+    const double p = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10 * p;
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * p >= rough) {
+            step = m * p;
+            break;
+        }
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(step);
+    axis->setRange(0, std::ceil(top / step - 1e-9) * step);
 }
 
 struct TimeUnit {
@@ -60,7 +66,6 @@ QValueAxis* newAxis(QChart* chart, Qt::Alignment side, const QString& title) {
     auto* axis = new QValueAxis(chart);
     axis->setTitleText(title);
     axis->setLabelFormat(QStringLiteral("%g"));
-    axis->setTickCount(6);
     axis->setRange(0, 1);
     chart->addAxis(axis, side);
     return axis;
@@ -73,11 +78,11 @@ LatencyChart::LatencyChart(QWidget* parent) : QWidget(parent) {
     m_upper = new QLineSeries(m_time);
     m_lower = new QLineSeries(m_time);
     m_band = new QAreaSeries(m_upper, m_lower);
-    m_band->setName(QStringLiteral("Latency, least to greatest"));
+    m_band->setName(QStringLiteral("Latency"));
     m_band->setPen(QPen(bandColor, 1.5));
     m_band->setBrush(QColor(bandColor.red(), bandColor.green(), bandColor.blue(), 90));
     m_failures = new QScatterSeries(m_time);
-    m_failures->setName(QStringLiteral("Failed expectations"));
+    m_failures->setName(QStringLiteral("Failed"));
     m_failures->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
     m_failures->setMarkerSize(9);
     m_failures->setColor(failureColor);
@@ -102,7 +107,6 @@ LatencyChart::LatencyChart(QWidget* parent) : QWidget(parent) {
     bars->setBrush(bandColor);
     m_spread->addSeries(bars);
     m_shareAxis = newAxis(m_spread, Qt::AlignBottom, QStringLiteral("% of replies"));
-    m_shareAxis->setTickCount(3);
     m_spreadLatencyAxis = newAxis(m_spread, Qt::AlignLeft, {});
     m_spreadLatencyAxis->setLabelsVisible(false);
     bars->attachAxis(m_shareAxis);
@@ -128,6 +132,13 @@ LatencyChart::LatencyChart(QWidget* parent) : QWidget(parent) {
     // The histogram reads off the chart's latency scale: its bars stand at the
     // heights of the plot beside them.
     connect(m_time, &QChart::plotAreaChanged, this, &LatencyChart::alignHistogram);
+    connect(m_spread, &QGraphicsWidget::geometryChanged, this, &LatencyChart::alignHistogram);
+    // A wider or narrower plot has other pixel columns: drawn again once the
+    // layout has settled.
+    connect(m_time, &QChart::plotAreaChanged, this, [this] {
+        if (plotColumns() != m_drawnColumns)
+            QMetaObject::invokeMethod(this, &LatencyChart::drawTrace, Qt::QueuedConnection);
+    });
 }
 
 void LatencyChart::alignHistogram() {
@@ -141,34 +152,47 @@ void LatencyChart::refresh(const LatencyHistogram& histogram) {
         return;
     m_drawnRevision = m_trace.revision();
     m_drawnCount = histogram.count();
-    const double topMs = roundUp(qMax(m_trace.maxUs(), histogram.maxUs()) / 1000.0);
-    m_latencyAxis->setRange(0, topMs);
-    m_spreadLatencyAxis->setRange(0, topMs);
+    setRoundRange(m_latencyAxis, qMax(m_trace.maxUs(), histogram.maxUs()) / 1000.0);
+    setRoundRange(m_spreadLatencyAxis, qMax(m_trace.maxUs(), histogram.maxUs()) / 1000.0);
     drawTrace();
     drawHistogram(histogram);
 }
 
+int LatencyChart::plotColumns() const {
+    return qMax(1, int(m_time->plotArea().width()));
+}
+
 void LatencyChart::drawTrace() {
-    const qint64 spanMs = m_trace.spanMs();
-    const TimeUnit unit = unitFor(qMax(1, m_trace.used()) * spanMs);
+    // Min and max per pixel column at most: more points would only draw over
+    // each other.
+    m_drawnColumns = plotColumns();
+    const int group = qMax(1, (m_trace.used() + m_drawnColumns - 1) / m_drawnColumns);
+    const qint64 spanMs = m_trace.spanMs() * group;
+    const TimeUnit unit = unitFor(qMax(1, m_trace.used()) * m_trace.spanMs());
     QList<QPointF> upper, lower, failures;
-    upper.reserve(m_trace.used());
-    lower.reserve(m_trace.used());
-    for (int i = 0; i < m_trace.used(); ++i) {
-        const LatencyTrace::Bucket& b = m_trace.at(i);
-        const double t = (i + 0.5) * double(spanMs) / unit.ms;
-        if (b.hasReply()) {
-            upper.append({t, b.maxUs / 1000.0});
-            lower.append({t, b.minUs / 1000.0});
+    for (int first = 0; first < m_trace.used(); first += group) {
+        LatencyTrace::Bucket column;
+        for (int i = first; i < qMin(first + group, m_trace.used()); ++i) {
+            const LatencyTrace::Bucket& b = m_trace.at(i);
+            column.failures += b.failures;
+            if (b.hasReply()) {
+                column.minUs = column.hasReply() ? qMin(column.minUs, b.minUs) : b.minUs;
+                column.maxUs = qMax(column.maxUs, b.maxUs);
+            }
         }
-        if (b.failures)
+        const double t = (first / group + 0.5) * double(spanMs) / unit.ms;
+        if (column.hasReply()) {
+            upper.append({t, column.maxUs / 1000.0});
+            lower.append({t, column.minUs / 1000.0});
+        }
+        if (column.failures)
             failures.append({t, 0});
     }
     m_upper->replace(upper);
     m_lower->replace(lower);
     m_failures->replace(failures);
     m_timeAxis->setTitleText(QLatin1String(unit.title));
-    m_timeAxis->setRange(0, roundUp(m_trace.used() * double(spanMs) / unit.ms));
+    setRoundRange(m_timeAxis, m_trace.used() * double(m_trace.spanMs()) / unit.ms);
 }
 
 void LatencyChart::drawHistogram(const LatencyHistogram& histogram) {
@@ -197,7 +221,7 @@ void LatencyChart::drawHistogram(const LatencyHistogram& histogram) {
     }
     m_barsUpper->replace(outline);
     m_barsLower->replace(base);
-    m_shareAxis->setRange(0, roundUp(qMax(1.0, most)));
+    setRoundRange(m_shareAxis, qMax(1.0, most), 2);
 }
 
 QByteArray LatencyChart::png() {

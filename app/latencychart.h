@@ -31,6 +31,7 @@ public:
     QByteArray png();
 
 private:
+    int plotColumns() const;
     void drawTrace();
     void drawHistogram(const LatencyHistogram& histogram);
     void alignHistogram();
@@ -38,6 +39,7 @@ private:
     LatencyTrace m_trace;
     quint64 m_drawnRevision = ~quint64(0);
     qint64 m_drawnCount = -1;
+    int m_drawnColumns = 0;
     QChart* m_time = nullptr;
     QChart* m_spread = nullptr;
     QChartView* m_timeView = nullptr;

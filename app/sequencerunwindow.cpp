@@ -139,6 +139,7 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
     m_progress->setRange(0, progressSteps);
     m_progress->setValue(0);
     m_progress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_progress->setAccessibleName(QStringLiteral("Progress"));
     layout->addWidget(m_progress);
     m_timeLeft = label("lblSequenceTimeLeft");
     m_counts = label("lblSequenceCounts");
@@ -314,13 +315,13 @@ void SequenceRunWindow::refreshProgress() {
     if (m_total == std::numeric_limits<qint64>::max())
         left = QStringLiteral("Time left: more than can be counted");
     else if (spanMs >= 2000 && gained > 0)
-        left = QStringLiteral("Time left: about %1 at the present pace (%2 expectations/s)")
+        left = QStringLiteral("Time left: about %1 at %2 expectations/s")
                    .arg(duration(qint64(double(m_total - done) * double(spanMs) / double(gained))))
                    .arg(locale.toString(1000.0 * double(gained) / double(spanMs), 'f', 1));
     else if (spanMs >= 2000)
         left = QStringLiteral("Time left: unknown, no expectation evaluated for %1")
                    .arg(duration(spanMs));
-    m_timeLeft->setText(left + QStringLiteral(", %1 so far").arg(duration(nowMs)));
+    m_timeLeft->setText(left + QStringLiteral("; running %1").arg(duration(nowMs)));
 }
 
 void SequenceRunWindow::listFailures() {
@@ -334,6 +335,8 @@ void SequenceRunWindow::listFailures() {
     if (m_pending.isEmpty())
         return;
     const int overflow = m_failures->topLevelItemCount() + int(m_pending.size()) - listedFailures;
+    if (overflow >= m_failures->topLevelItemCount())
+        m_failures->clear();
     for (int i = 0; i < overflow && m_failures->topLevelItemCount(); ++i)
         delete m_failures->takeTopLevelItem(0);
     QList<QTreeWidgetItem*> items;

@@ -6,6 +6,8 @@
 
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -77,7 +79,10 @@ private Q_SLOTS:
         TestBench bench;
         MainWindow* w = bench.start();
         const QString path = bench.dir.filePath(QStringLiteral("hold.seq"));
-        QVERIFY(writeFile(path, "key 1\nwait 600000\nkey 2\n"));
+        // Deep blocks: a long step line must not widen the window off the screen.
+        QVERIFY(writeFile(path, QByteArray("repeat 2\n").repeated(100) +
+                                    "key 1\nwait 600000\nkey 2\n" +
+                                    QByteArray("end\n").repeated(100)));
         const QList<QWidget*> senders{child<QGroupBox>(w, "frmKeypad"),
                                       child<QPushButton>(w, "cmdCommTest"),
                                       child<QPushButton>(w, "cmdReset")};
@@ -90,6 +95,8 @@ private Q_SLOTS:
             QVERIFY(!b->isEnabled());
         QWidget* run = child<QWidget>(w, "frmSequenceRun");
         QTRY_VERIFY(run->isVisible());
+        QTRY_VERIFY(child<QLabel>(run, "lblSequenceStep")->text().contains("1, 1, 1, 1"));
+        run->layout()->activate(); // the window takes the size the long text asks for
         QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
         for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
             QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
