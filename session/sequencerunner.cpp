@@ -130,7 +130,7 @@ void SequenceRunner::advance() {
         case SequenceStep::Expect:
             if (!m_replies.isEmpty()) {
                 const Reply r = m_replies.takeFirst();
-                evaluate(step, &r.text, r.latencyNs);
+                evaluate(step, &r.text, r.latencyNs, r.number);
                 ++m_pc;
                 break;
             }
@@ -156,14 +156,16 @@ void SequenceRunner::onReply(const QByteArray& reply) {
     if (!isRunning() || !m_hasSend)
         return;
     const qint64 latency = m_session.nsSinceLastSend();
+    // Written to the monitor just now: the last line is this reply.
+    const qint64 number = m_session.monitor().droppedCount() + m_session.monitor().count() - 1;
     if (m_expecting) {
         m_expecting = false;
         m_timer.stop();
-        evaluate(m_sequence.steps[m_pc], &reply, latency);
+        evaluate(m_sequence.steps[m_pc], &reply, latency, number);
         ++m_pc;
         m_next.start();
     } else if (m_replies.size() < keptReplies) {
-        m_replies.append({reply, latency});
+        m_replies.append({reply, latency, number});
     }
 }
 
@@ -178,7 +180,8 @@ void SequenceRunner::onTimeout() {
     advance();
 }
 
-void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs) {
+void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs,
+                              qint64 replyNumber) {
     const bool met = meets(step.reply, reply);
     const QString wanted = replyName(step.reply);
     QString name =
@@ -215,8 +218,7 @@ void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply,
     m_cases.append(c);
     Q_EMIT evaluated({m_cases.size() - 1, step.line, name, met, reply != nullptr, latencyNs / 1000,
                       m_elapsed.elapsed(), reply ? visibleText(*reply) : QStringLiteral("no reply"),
-                      reply ? m_session.monitor().droppedCount() + m_session.monitor().count() - 1
-                            : -1});
+                      reply ? replyNumber : -1});
 }
 
 int SequenceRunner::currentLine() const {

@@ -74,12 +74,14 @@ private:
     void runSend(const SequenceStep& step);
     void onReply(const QByteArray& reply);
     void onTimeout();
-    void evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs);
+    void evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs,
+                  qint64 replyNumber = -1);
     void end(State state, const QString& why = {});
 
     struct Reply {
         QByteArray text;
         qint64 latencyNs;
+        qint64 number; // the reply's line in the monitor (see MonitorModel::droppedCount)
     };
 
     MainSession& m_session;
