@@ -29,6 +29,8 @@ public:
     const LatencyTrace& trace() const { return m_trace; }
     // The chart as a PNG image, as it is on screen.
     QByteArray png();
+    // The chart as an SVG drawing of the same axes, band, marks and bars.
+    QByteArray svg() const;
 
 private:
     int plotColumns() const;

@@ -370,23 +370,30 @@ void SequenceRunWindow::showFailureInMonitor(QTreeWidgetItem* item) {
 }
 
 void SequenceRunWindow::saveChart() {
+    const QString png = QStringLiteral("PNG image (*.png)"),
+                  svg = QStringLiteral("SVG image (*.svg)");
+    QString filter = png;
     QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Save Chart"),
         QFileInfo(m_runner.sequence().name).completeBaseName() + QStringLiteral("-latency.png"),
-        QStringLiteral("PNG image (*.png)"));
+        png + QStringLiteral(";;") + svg, &filter);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".png");
-    if (QFileInfo(path).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) {
+    QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix.isEmpty()) {
+        suffix = filter == svg ? QStringLiteral("svg") : QStringLiteral("png");
+        path += QLatin1Char('.') + suffix;
+    }
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
         QMessageBox::warning(this, programTitle(),
-                             QStringLiteral("The chart is saved as a PNG image: give a name "
-                                            "ending in .png (%1 was not written).")
+                             QStringLiteral("The chart is saved as a PNG or SVG image: give a "
+                                            "name ending in .png or .svg (%1 was not written).")
                                  .arg(path));
         return;
     }
     m_chart->refresh(m_runner.latency());
-    const QString error = writeWhole(path, m_chart->png());
+    const QString error =
+        writeWhole(path, suffix == QLatin1String("svg") ? m_chart->svg() : m_chart->png());
     if (!error.isEmpty())
         QMessageBox::warning(this, programTitle(),
                              QStringLiteral("Cannot write the chart %1: %2").arg(path, error));
