@@ -48,6 +48,41 @@ void answerFileDialog(const QString& path) {
 class TestSequenceWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void runFromTheMenuHoldsOffClicksUntilStopped() {
+        TestBench bench;
+        MainWindow* w = bench.start();
+        const QString path = bench.dir.filePath(QStringLiteral("hold.seq"));
+        // Deep blocks: a long step line must not widen the window off the screen.
+        QVERIFY(writeFile(path, QByteArray("repeat 2\n").repeated(100) +
+                                    "key 1\nwait 600000\nkey 2\n" +
+                                    QByteArray("end\n").repeated(100)));
+        const QList<QWidget*> senders{child<QGroupBox>(w, "frmKeypad"),
+                                      child<QPushButton>(w, "cmdCommTest"),
+                                      child<QPushButton>(w, "cmdReset")};
+
+        answerFileDialog(path);
+        trigger(w, "mnuRunSequence");
+        QByteArray sent;
+        QTRY_COMPARE((sent += bench.device.readAvailable()), QByteArray("\x0B\x00\x02\x50\x5D", 5));
+        for (QWidget* b : senders)
+            QVERIFY(!b->isEnabled());
+        QWidget* run = child<QWidget>(w, "frmSequenceRun");
+        QTRY_VERIFY(child<QLabel>(run, "lblSequenceStep")->text().contains("1, 1, 1, 1"));
+        run->layout()->activate(); // the window takes the size the long text asks for
+        QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
+        for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
+            QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
+        auto settingsRefused = answerNextMessageBox(QMessageBox::Ok);
+        trigger(w, "mnuSettings");
+        QTRY_VERIFY(settingsRefused.seen());
+        QVERIFY(!child<QWidget>(w, "frmSerialSettings")->isVisible());
+
+        trigger(w, "mnuStopSequence");
+        for (QWidget* b : senders)
+            QVERIFY(b->isEnabled());
+        QVERIFY(child<QPushButton>(w, "cmdSaveReport")->isVisible());
+        QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2 never went out
+    }
     void runWindowStaysOnScreenClearOfTheKeypad_data() {
         QTest::addColumn<QRect>("screen");
         QTest::addColumn<QPoint>("mainAt");
@@ -122,41 +157,6 @@ private Q_SLOTS:
         const QByteArray svg = readFile(bench.dir.filePath("chart.svg"));
         QVERIFY2(svg.endsWith("</svg>\n") && svg.count("class=\"failed\"") == 1, svg.constData());
         QVERIFY(!QImage(bench.dir.filePath("chart.png")).isNull());
-    }
-    void runFromTheMenuHoldsOffClicksUntilStopped() {
-        TestBench bench;
-        MainWindow* w = bench.start();
-        const QString path = bench.dir.filePath(QStringLiteral("hold.seq"));
-        // Deep blocks: a long step line must not widen the window off the screen.
-        QVERIFY(writeFile(path, QByteArray("repeat 2\n").repeated(100) +
-                                    "key 1\nwait 600000\nkey 2\n" +
-                                    QByteArray("end\n").repeated(100)));
-        const QList<QWidget*> senders{child<QGroupBox>(w, "frmKeypad"),
-                                      child<QPushButton>(w, "cmdCommTest"),
-                                      child<QPushButton>(w, "cmdReset")};
-
-        answerFileDialog(path);
-        trigger(w, "mnuRunSequence");
-        QByteArray sent;
-        QTRY_COMPARE((sent += bench.device.readAvailable()), QByteArray("\x0B\x00\x02\x50\x5D", 5));
-        for (QWidget* b : senders)
-            QVERIFY(!b->isEnabled());
-        QWidget* run = child<QWidget>(w, "frmSequenceRun");
-        QTRY_VERIFY(child<QLabel>(run, "lblSequenceStep")->text().contains("1, 1, 1, 1"));
-        run->layout()->activate(); // the window takes the size the long text asks for
-        QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
-        for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
-            QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
-        auto settingsRefused = answerNextMessageBox(QMessageBox::Ok);
-        trigger(w, "mnuSettings");
-        QTRY_VERIFY(settingsRefused.seen());
-        QVERIFY(!child<QWidget>(w, "frmSerialSettings")->isVisible());
-
-        trigger(w, "mnuStopSequence");
-        for (QWidget* b : senders)
-            QVERIFY(b->isEnabled());
-        QVERIFY(child<QPushButton>(w, "cmdSaveReport")->isVisible());
-        QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2 never went out
     }
 };
 
