@@ -52,10 +52,7 @@ private Q_SLOTS:
         TestBench bench;
         MainWindow* w = bench.start();
         const QString path = bench.dir.filePath(QStringLiteral("hold.seq"));
-        // Deep blocks: a long step line must not widen the window off the screen.
-        QVERIFY(writeFile(path, QByteArray("repeat 2\n").repeated(100) +
-                                    "key 1\nwait 600000\nkey 2\n" +
-                                    QByteArray("end\n").repeated(100)));
+        QVERIFY(writeFile(path, "key 1\nwait 600000\nkey 2\n"));
         const QList<QWidget*> senders{child<QGroupBox>(w, "frmKeypad"),
                                       child<QPushButton>(w, "cmdCommTest"),
                                       child<QPushButton>(w, "cmdReset")};
@@ -66,12 +63,7 @@ private Q_SLOTS:
         QTRY_COMPARE((sent += bench.device.readAvailable()), QByteArray("\x0B\x00\x02\x50\x5D", 5));
         for (QWidget* b : senders)
             QVERIFY(!b->isEnabled());
-        QWidget* run = child<QWidget>(w, "frmSequenceRun");
-        QTRY_VERIFY(child<QLabel>(run, "lblSequenceStep")->text().contains("1, 1, 1, 1"));
-        run->layout()->activate(); // the window takes the size the long text asks for
-        QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
-        for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
-            QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
+        QTRY_VERIFY(child<QWidget>(w, "frmSequenceRun")->isVisible());
         auto settingsRefused = answerNextMessageBox(QMessageBox::Ok);
         trigger(w, "mnuSettings");
         QTRY_VERIFY(settingsRefused.seen());
@@ -130,19 +122,28 @@ private Q_SLOTS:
         QCOMPARE(QList<qint64>({seenFailures, seenLeast, seenMost}),
                  QList<qint64>({failures, least, most}));
     }
-    void failureLeadsToItsReplyAndTheChartSaves() {
+    void runWindowFitsLeadsToAFailuresReplyAndSavesItsChart() {
         TestBench bench;
         MainWindow* w = bench.start();
         const QString path = bench.dir.filePath(QStringLiteral("nak.seq"));
-        QVERIFY(writeFile(path, "key 1\nexpect ACK within 5000\nkey 2\nexpect ACK within 5000\n"));
+        QVERIFY(
+            writeFile(path, QByteArray("repeat 1\n").repeated(100) +
+                                "key 1\nexpect ACK within 5000\nkey 2\nexpect ACK within 5000\n" +
+                                QByteArray("end\n").repeated(100)));
         answerFileDialog(path);
         trigger(w, "mnuRunSequence");
+        QWidget* run = child<QWidget>(w, "frmSequenceRun");
+        QTRY_VERIFY(child<QLabel>(run, "lblSequenceStep")->text().contains("1, 1, 1, 1"));
+        run->layout()->activate(); // a deep block's long step line must not widen it
+        QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
+        for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
+            QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
         QByteArray sent;
         for (int i : {1, 2}) {
             QTRY_COMPARE((sent += bench.device.readAvailable()).size(), 5 * i);
             QVERIFY(bench.device.write(i == 1 ? "0B FF\n" : "0B 00\n"));
         }
-        auto* failures = child<QTreeWidget>(w, "lstFailures");
+        auto* failures = child<QTreeWidget>(run, "lstFailures");
         QTRY_COMPARE(failures->topLevelItemCount(), 1);
         const QRect row = failures->visualItemRect(failures->topLevelItem(0));
         QTest::mouseClick(failures->viewport(), Qt::LeftButton, {}, row.center());
@@ -151,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(m.line(m.selectedIndex()), "Reply: 0B FF\n"); // not the later ACK
         for (const QString name : {"chart.svg", "chart.png"}) {
             answerFileDialog(bench.dir.filePath(name));
-            click(w, "cmdSaveChart");
+            click(run, "cmdSaveChart");
             QTRY_VERIFY(QFile::exists(bench.dir.filePath(name)));
         }
         const QByteArray svg = readFile(bench.dir.filePath("chart.svg"));
