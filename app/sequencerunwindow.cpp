@@ -1,43 +1,158 @@
 #include "app/sequencerunwindow.h"
 
 #include "app/controls.h"
+#include "app/elidedlabel.h"
+#include "app/latencychart.h"
+#include "app/runwindowplacement.h"
+#include "session/mainsession.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+// The size the window asks for, and the least it is placed at beside the
+// main window rather than over it: room for every line and a readable chart.
+constexpr QSize wantedSize(640, 580);
+constexpr QSize leastSize(300, 440);
+constexpr int progressSteps = 10000;
+constexpr int roleReply = Qt::UserRole;
+constexpr int roleClears = Qt::UserRole + 1;
+
+// "3 h 05 min", "4 min 10 s", "12 s".
+QString duration(qint64 ms) {
+    const qint64 s = ms / 1000;
+    if (s >= 86400)
+        return QStringLiteral("%1 d %2 h").arg(s / 86400).arg(s % 86400 / 3600);
+    if (s >= 3600)
+        return QStringLiteral("%1 h %2 min")
+            .arg(s / 3600)
+            .arg(s % 3600 / 60, 2, 10, QLatin1Char('0'));
+    if (s >= 60)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 s").arg(s);
+}
+
+// The keypad in global coordinates: its buttons, and the frame around them.
+QRect keypadOnScreen(const QWidget* main) {
+    QRect keypad;
+    const auto add = [&keypad](const QWidget* w) {
+        if (w && w->isVisible())
+            keypad |= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    };
+    for (const QWidget* key : main->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
+        add(key);
+    add(main->findChild<QWidget*>(QStringLiteral("frmKeypad")));
+    return keypad;
+}
+
+// Writes the whole of bytes or nothing, unbuffered so that a short write at a
+// full disk is seen (a buffered QSaveFile may commit a truncated file).
+QString writeWhole(const QString& path, const QByteArray& bytes) {
+    QSaveFile f(path);
+    f.setDirectWriteFallback(false);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return f.errorString();
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = f.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            const QString why = f.errorString();
+            f.cancelWriting();
+            return why;
+        }
+        done += n;
+    }
+    return f.commit() ? QString() : f.errorString();
+}
+
+} // namespace
 
 SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence, QWidget* parent)
-    : QWidget(parent, Qt::Tool), m_runner(session, std::move(sequence)) {
+    : QWidget(parent, Qt::Tool), m_session(session), m_runner(session, std::move(sequence)) {
     setObjectName(QStringLiteral("frmSequenceRun"));
     setWindowTitle(QStringLiteral("Sequence - %1").arg(m_runner.sequence().name));
     setAttribute(Qt::WA_DeleteOnClose);
 
+    m_total = m_runner.sequence().expectationCount();
+    QVector<int> open; // indices of the repeats around the step
+    for (const SequenceStep& s : m_runner.sequence().steps) {
+        if (s.kind == SequenceStep::Repeat) {
+            if (open.isEmpty())
+                m_outerBlocks.append({s.line, s.count});
+            open.append(s.line);
+        } else if (s.kind == SequenceStep::End && !open.isEmpty()) {
+            open.removeLast();
+        }
+    }
+
     auto* layout = new QVBoxLayout(this);
     auto label = [this, layout](const char* name, const QString& text = {}) {
-        auto* l = new QLabel(text, this);
+        auto* l = new ElidedLabel(this);
         l->setObjectName(QLatin1String(name));
-        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        l->setText(text);
         layout->addWidget(l);
         return l;
     };
     label("lblSequenceFile", QStringLiteral("File: %1").arg(m_runner.sequence().name));
     m_step = label("lblSequenceStep");
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("barSequenceProgress"));
+    m_progress->setRange(0, progressSteps);
+    m_progress->setValue(0);
+    m_progress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_progress->setAccessibleName(QStringLiteral("Progress"));
+    layout->addWidget(m_progress);
+    m_timeLeft = label("lblSequenceTimeLeft");
     m_counts = label("lblSequenceCounts");
     m_latency = label("lblSequenceLatency");
+    m_chart = new LatencyChart(this);
+    m_chart->setObjectName(QStringLiteral("frmLatencyChart"));
+    layout->addWidget(m_chart, 3);
+
+    m_failuresTitle = new QLabel(QStringLiteral("Failures: none"), this);
+    m_failuresTitle->setObjectName(QStringLiteral("lblFailures"));
+    layout->addWidget(m_failuresTitle);
+    m_failures = new QTreeWidget(this);
+    m_failures->setObjectName(QStringLiteral("lstFailures"));
+    m_failures->setAccessibleName(QStringLiteral("Failures"));
+    m_failures->setColumnCount(3);
+    m_failures->setHeaderLabels(
+        {QStringLiteral("Where"), QStringLiteral("Repetition"), QStringLiteral("What came")});
+    m_failures->setRootIsDecorated(false);
+    m_failures->setUniformRowHeights(true);
+    m_failures->setTextElideMode(Qt::ElideRight);
+    m_failures->header()->setStretchLastSection(true);
+    m_failures->setToolTip(
+        QStringLiteral("Double-click a failure to select its reply in the monitor"));
+    m_failures->setMinimumHeight(60);
+    layout->addWidget(m_failures, 1);
+    m_failureNote = label("lblFailureNote");
+    m_failureNote->hide();
     m_verdict = label("lblSequenceVerdict");
     m_verdict->hide();
+
     auto* buttons = new QHBoxLayout;
+    m_saveChart = new QPushButton(QStringLiteral("Save Chart..."), this);
+    m_saveChart->setObjectName(QStringLiteral("cmdSaveChart"));
     m_stop = new QPushButton(QStringLiteral("Stop"), this);
     m_stop->setObjectName(QStringLiteral("cmdStopSequence"));
     m_save = new QPushButton(QStringLiteral("Save Report..."), this);
     m_save->setObjectName(QStringLiteral("cmdSaveReport"));
     m_save->hide();
+    buttons->addWidget(m_saveChart);
     buttons->addStretch();
     buttons->addWidget(m_save);
     buttons->addWidget(m_stop);
@@ -46,7 +161,15 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
     connect(m_stop, &QPushButton::clicked, this,
             [this] { m_runner.stop(QStringLiteral("operator stop")); });
     connect(m_save, &QPushButton::clicked, this, &SequenceRunWindow::saveReport);
-    // A run of thousands of steps a second would otherwise relabel per step.
+    connect(m_saveChart, &QPushButton::clicked, this, &SequenceRunWindow::saveChart);
+    connect(m_failures, &QTreeWidget::itemDoubleClicked, this,
+            &SequenceRunWindow::showFailureInMonitor);
+    // After a clear the monitor numbers its lines afresh: older numbers no
+    // longer name the same lines.
+    connect(session.monitorItems(), &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { ++m_monitorClears; });
+    connect(&m_runner, &SequenceRunner::evaluated, this, &SequenceRunWindow::onEvaluated);
+    // A run of thousands of steps a second would otherwise redraw per step.
     m_refresh.setInterval(100);
     connect(&m_refresh, &QTimer::timeout, this, &SequenceRunWindow::refresh);
     connect(&m_runner, &SequenceRunner::finished, this, [this] {
@@ -63,22 +186,54 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
 bool SequenceRunWindow::start() {
     if (!m_runner.start())
         return false;
+    m_clock.start();
     refresh();
-    adjustSize();
-    resize(qMax(width(), 360), height());
-    // Beside the main window, on its keypad side, so the monitor stays in view.
-    if (QWidget* main = parentWidget()) {
-        QPoint at = main->frameGeometry().topRight() + QPoint(8, 0);
-        if (const QScreen* screen = main->screen()) {
-            const QRect room = screen->availableGeometry();
-            if (at.x() + width() > room.right())
-                at.setX(qMax(room.left(), room.right() - width()));
-        }
-        move(at);
-    }
+    place();
     show();
     m_refresh.start();
     return true;
+}
+
+void SequenceRunWindow::place() {
+    const QWidget* main = parentWidget();
+    const QScreen* screen = main ? main->screen() : this->screen();
+    if (!screen) {
+        resize(wantedSize);
+        return;
+    }
+    // Not shown yet, this window has no frame: the main window's is the best
+    // guess of what the window manager will put around it.
+    QMargins frame;
+    QRect mainFrame;
+    if (main) {
+        mainFrame = main->frameGeometry();
+        const QRect inner = main->geometry();
+        frame = QMargins(inner.left() - mainFrame.left(), inner.top() - mainFrame.top(),
+                         mainFrame.right() - inner.right(), mainFrame.bottom() - inner.bottom());
+    }
+    const QSize grow(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize least = leastSize.expandedTo(minimumSizeHint());
+    const QRect at =
+        placeRunWindow(screen->availableGeometry(), mainFrame,
+                       main ? keypadOnScreen(main) : QRect(), wantedSize + grow, least + grow);
+    const QRect inner = at.marginsRemoved(frame);
+    move(at.topLeft());
+    resize(inner.size());
+}
+
+void SequenceRunWindow::onEvaluated(const ExpectationOutcome& outcome) {
+    // Called for every expectation: nothing here may grow with the run.
+    if (outcome.replied)
+        m_chart->addReply(outcome.atMs, outcome.latencyUs);
+    if (outcome.met)
+        return;
+    m_chart->addFailure(outcome.atMs);
+    if (m_pending.size() >= listedFailures)
+        m_pending.removeFirst();
+    const QString reps = m_runner.repetitions();
+    m_pending.append({QStringLiteral("%1:%2").arg(m_runner.sequence().name).arg(outcome.line),
+                      reps.isEmpty() ? QStringLiteral("-") : reps, outcome.got,
+                      outcome.replied ? outcome.replyNumber : -1, m_monitorClears});
 }
 
 void SequenceRunWindow::refresh() {
@@ -94,6 +249,128 @@ void SequenceRunWindow::refresh() {
                           .arg(m_runner.expectations() - m_runner.failures())
                           .arg(m_runner.failures()));
     m_latency->setText(m_runner.latencyLine());
+    refreshProgress();
+    listFailures();
+    m_chart->refresh(m_runner.latency());
+}
+
+void SequenceRunWindow::refreshProgress() {
+    const QLocale locale;
+    const qint64 done = m_runner.expectations();
+    const qint64 nowMs = m_clock.elapsed();
+    QString text = QStringLiteral("%1 of %2 expectations")
+                       .arg(locale.toString(done), locale.toString(m_total));
+    const auto outer =
+        std::upper_bound(m_outerBlocks.cbegin(), m_outerBlocks.cend(), m_runner.currentLine(),
+                         [](int line, const QPair<int, int>& block) { return line < block.first; });
+    const QString reps = m_runner.repetitions();
+    if (!reps.isEmpty() && outer != m_outerBlocks.cbegin())
+        text = QStringLiteral("Repetition %1 of %2, ")
+                   .arg(reps.section(QLatin1Char(','), 0, 0),
+                        locale.toString(std::prev(outer)->second)) +
+               text;
+    const double share = m_total > 0 ? qBound(0.0, double(done) / double(m_total), 1.0) : 0;
+    m_progress->setValue(int(share * progressSteps));
+    m_progress->setFormat(text + QStringLiteral(" (%1 %)").arg(share * 100, 0, 'f', 1));
+    m_progress->setToolTip(m_progress->text());
+
+    if (!m_runner.isRunning()) {
+        m_timeLeft->setText(QStringLiteral("Ran for %1").arg(duration(nowMs)));
+        return;
+    }
+    // The present pace: expectations over the last half minute or so.
+    const int size = int(m_pace.size());
+    if (m_paceSamples == 0 || nowMs - m_pace[std::size_t((m_paceSamples - 1) % size)].first >= 1000)
+        m_pace[std::size_t(m_paceSamples++ % size)] = {nowMs, done};
+    const auto& oldest = m_pace[std::size_t(m_paceSamples >= size ? m_paceSamples % size : 0)];
+    const qint64 spanMs = nowMs - oldest.first;
+    const qint64 gained = done - oldest.second;
+    QString left = QStringLiteral("Time left: estimating...");
+    if (m_total == std::numeric_limits<qint64>::max())
+        left = QStringLiteral("Time left: more than can be counted");
+    else if (spanMs >= 2000 && gained > 0)
+        left = QStringLiteral("Time left: about %1 at %2 expectations/s")
+                   .arg(duration(qint64(double(m_total - done) * double(spanMs) / double(gained))))
+                   .arg(locale.toString(1000.0 * double(gained) / double(spanMs), 'f', 1));
+    else if (spanMs >= 2000)
+        left = QStringLiteral("Time left: unknown, no expectation evaluated for %1")
+                   .arg(duration(spanMs));
+    m_timeLeft->setText(left + QStringLiteral("; running %1").arg(duration(nowMs)));
+}
+
+void SequenceRunWindow::listFailures() {
+    const qint64 failures = m_runner.failures();
+    if (failures)
+        m_failuresTitle->setText(failures > listedFailures
+                                     ? QStringLiteral("Failures: %1 (the latest %2 listed)")
+                                           .arg(QLocale().toString(failures))
+                                           .arg(listedFailures)
+                                     : QStringLiteral("Failures: %1").arg(failures));
+    if (m_pending.isEmpty())
+        return;
+    const int overflow = m_failures->topLevelItemCount() + int(m_pending.size()) - listedFailures;
+    if (overflow >= m_failures->topLevelItemCount())
+        m_failures->clear();
+    for (int i = 0; i < overflow && m_failures->topLevelItemCount(); ++i)
+        delete m_failures->takeTopLevelItem(0);
+    QList<QTreeWidgetItem*> items;
+    for (const Failure& f : m_pending) {
+        auto* item = new QTreeWidgetItem({f.where, f.repetition, f.got});
+        item->setData(0, roleReply, f.replyNumber);
+        item->setData(0, roleClears, f.clears);
+        item->setToolTip(2, f.got);
+        items.append(item);
+    }
+    m_pending.clear();
+    m_failures->addTopLevelItems(items);
+    m_failures->scrollToBottom();
+}
+
+void SequenceRunWindow::showFailureInMonitor(QTreeWidgetItem* item) {
+    const qint64 number = item->data(0, roleReply).toLongLong();
+    const MonitorModel& monitor = m_session.monitor();
+    const qint64 row = number - monitor.droppedCount();
+    QString note;
+    if (number < 0)
+        note = QStringLiteral("No reply came for this failure: there is no line to show.");
+    else if (item->data(0, roleClears).toULongLong() != m_monitorClears)
+        note = QStringLiteral("The monitor has been cleared since this reply came.");
+    else if (row < 0 || row >= monitor.count())
+        note = QStringLiteral("This reply has left the monitor (the session log keeps it).");
+    else
+        m_session.selectLine(int(row));
+    m_failureNote->setText(note);
+    m_failureNote->setVisible(!note.isEmpty());
+}
+
+void SequenceRunWindow::saveChart() {
+    const QString png = QStringLiteral("PNG image (*.png)"),
+                  svg = QStringLiteral("SVG image (*.svg)");
+    QString filter = png;
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Chart"),
+        QFileInfo(m_runner.sequence().name).completeBaseName() + QStringLiteral("-latency.png"),
+        png + QStringLiteral(";;") + svg, &filter);
+    if (path.isEmpty())
+        return;
+    QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix.isEmpty()) {
+        suffix = filter == svg ? QStringLiteral("svg") : QStringLiteral("png");
+        path += QLatin1Char('.') + suffix;
+    }
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
+        QMessageBox::warning(this, programTitle(),
+                             QStringLiteral("The chart is saved as a PNG or SVG image: give a "
+                                            "name ending in .png or .svg (%1 was not written).")
+                                 .arg(path));
+        return;
+    }
+    m_chart->refresh(m_runner.latency());
+    const QString error =
+        writeWhole(path, suffix == QLatin1String("svg") ? m_chart->svg() : m_chart->png());
+    if (!error.isEmpty())
+        QMessageBox::warning(this, programTitle(),
+                             QStringLiteral("Cannot write the chart %1: %2").arg(path, error));
 }
 
 void SequenceRunWindow::saveReport() {

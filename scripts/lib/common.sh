@@ -3,7 +3,7 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev)
 # What the window needs to look right: FreeSans is the free font nearest to
 # the original's widths, DejaVu the fallback for anything it lacks.
 RUNTIME_PACKAGES=(fonts-freefont-ttf fonts-dejavu-core)

@@ -1,17 +1,21 @@
 // A sequence run from the main window: the menu, the file dialog, and the
 // buttons that send held off while it goes.
+#include "app/latencytrace.h"
+#include "app/runwindowplacement.h"
 #include "support/dialogs.h"
 #include "support/testbench.h"
 
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
+#include <QTreeWidget>
 
 namespace {
 
@@ -30,6 +34,7 @@ void answerFileDialog(const QString& path) {
         auto* d = qobject_cast<QFileDialog*>(modal);
         if (!d)
             return;
+        timer->setParent(d); // gone with its dialog, never answering the next one
         d->selectFile(path);
         QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
         QTimer::singleShot(0, timer, [timer, d = QPointer<QFileDialog>(d)] {
@@ -91,6 +96,89 @@ private Q_SLOTS:
         answerFileDialog(report);
         click(w, "cmdSaveReport");
         QTRY_VERIFY(readFile(report).contains("<system-err>STOPPED: operator stop at hold.seq:2"));
+    }
+    void runWindowStaysOnScreenClearOfTheKeypad_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("mainAt");
+        QTest::addColumn<bool>("beside"); // room enough beside the main window
+        const QRect small(0, 0, 1024, 768), wide(0, 0, 1920, 1080);
+        QTest::newRow("1024x768 top left") << small << QPoint(0, 0) << true;
+        QTest::newRow("1024x768 top right") << small << QPoint(324, 0) << true;
+        QTest::newRow("1024x768 bottom left") << small << QPoint(0, 128) << true;
+        QTest::newRow("1024x768 bottom right") << small << QPoint(324, 128) << true;
+        QTest::newRow("1024x768 centred") << small << QPoint(162, 64) << false;
+        QTest::newRow("1024x768 below a panel") << QRect(0, 32, 1024, 736) << QPoint(0, 32) << true;
+        QTest::newRow("1920x1080 bottom right") << wide << QPoint(1220, 440) << true;
+    }
+    void runWindowStaysOnScreenClearOfTheKeypad() {
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, mainAt);
+        QFETCH(bool, beside);
+        // The main window's frame and its keypad, as a window manager shows them.
+        const QRect main(mainAt, QSize(700, 640));
+        const QRect keypad = QRect(314, 86, 353, 481).translated(mainAt);
+        const QSize least(300, 440);
+        const QRect r = placeRunWindow(screen, main, keypad, QSize(640, 580), least);
+        QVERIFY2(screen.contains(r), qPrintable(QDebug::toString(r)));
+        QVERIFY(!r.intersects(keypad));
+        QVERIFY(r.width() >= least.width() && r.height() >= least.height());
+        QCOMPARE(!r.intersects(main), beside);
+    }
+    void latencyTraceKeepsExtremesAndFailuresAsItMerges() {
+        LatencyTrace trace;
+        qint64 failures = 0, least = 0, most = 0;
+        for (qint64 ms = 0; ms < 4 * 3600'000; ms += 997) { // merges 9 times
+            const qint64 us = 500 + (ms * 7919) % 90'001;
+            trace.addReply(ms, us);
+            least = ms ? qMin(least, us) : us, most = qMax(most, us);
+            if (ms % 13 == 0 && ++failures)
+                trace.addFailure(ms);
+        }
+        qint64 seenFailures = 0, seenLeast = most, seenMost = 0;
+        for (int i = 0; i < trace.used(); ++i) {
+            seenFailures += trace.at(i).failures;
+            seenLeast = qMin(seenLeast, trace.at(i).minUs);
+            seenMost = qMax(seenMost, trace.at(i).maxUs);
+        }
+        QCOMPARE(QList<qint64>({seenFailures, seenLeast, seenMost}),
+                 QList<qint64>({failures, least, most}));
+    }
+    void runWindowFitsLeadsToAFailuresReplyAndSavesItsChart() {
+        TestBench bench;
+        MainWindow* w = bench.start();
+        const QString path = bench.dir.filePath(QStringLiteral("nak.seq"));
+        QVERIFY(
+            writeFile(path, QByteArray("repeat 1\n").repeated(100) +
+                                "key 1\nexpect ACK within 5000\nkey 2\nexpect ACK within 5000\n" +
+                                QByteArray("end\n").repeated(100)));
+        answerFileDialog(path);
+        trigger(w, "mnuRunSequence");
+        QWidget* run = nullptr; // made once the file has been read
+        QTRY_VERIFY((run = child<QWidget>(w, "frmSequenceRun")) &&
+                    child<QLabel>(run, "lblSequenceStep")->text().contains("1, 1, 1, 1"));
+        run->layout()->activate(); // a deep block's long step line must not widen it
+        QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
+        for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
+            QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
+        QByteArray sent;
+        for (int i : {1, 2}) {
+            QTRY_COMPARE((sent += bench.device.readAvailable()).size(), 5 * i);
+            QVERIFY(bench.device.write(i == 1 ? "0B FF\n" : "0B 00\n"));
+        }
+        auto* failures = child<QTreeWidget>(run, "lstFailures");
+        QTRY_COMPARE(failures->topLevelItemCount(), 1);
+        const QRect row = failures->visualItemRect(failures->topLevelItem(0));
+        QTest::mouseClick(failures->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(failures->viewport(), Qt::LeftButton, {}, row.center());
+        const MonitorModel& m = w->session().monitor();
+        QCOMPARE(m.line(m.selectedIndex()), "Reply: 0B FF\n"); // not the later ACK
+        for (const QString name : {"chart.svg", "chart.png"}) {
+            answerFileDialog(bench.dir.filePath(name));
+            click(run, "cmdSaveChart");
+            QTRY_VERIFY(QFileInfo(bench.dir.filePath(name)).size() > 0);
+        }
+        const QByteArray svg = readFile(bench.dir.filePath("chart.svg"));
+        QVERIFY2(svg.endsWith("</svg>\n") && svg.count("class=\"failed\"") == 1, svg.constData());
     }
 };
 
