@@ -165,15 +165,23 @@ QString failed(const QString& what, const QString& path, const QString& why) {
     return QStringLiteral("Cannot write %1 %2: %3").arg(what, path, why);
 }
 
+// targetProblem() as the whole message, a missing name included.
+QString namedTargetProblem(const QString& what, const QString& path,
+                           const QList<InputFile>& inputs, bool* exists) {
+    if (path.isEmpty())
+        return QStringLiteral("Cannot write %1: no file name given").arg(what);
+    const QString problem = targetProblem(path, inputs, exists);
+    return problem.isEmpty() ? problem : failed(what, path, problem);
+}
+
 } // namespace
 
 QString outputFileProblem(const QString& what, const QString& path,
                           const QList<InputFile>& inputs) {
-    if (path.isEmpty())
-        return QStringLiteral("Cannot write %1: no file name given").arg(what);
     bool exists = false;
-    if (const QString problem = targetProblem(path, inputs, &exists); !problem.isEmpty())
-        return failed(what, path, problem);
+    if (const QString problem = namedTargetProblem(what, path, inputs, &exists);
+        !problem.isEmpty())
+        return problem;
     const QFileInfo info(path);
     QString trial;
     const int fd = createBeside(info.absolutePath(), info.fileName(), &trial);
@@ -187,11 +195,10 @@ QString outputFileProblem(const QString& what, const QString& path,
 QString writeOutputFile(const QString& what, const QString& path,
                         const std::function<void(QIODevice&)>& produce,
                         const QList<InputFile>& inputs) {
-    if (path.isEmpty())
-        return QStringLiteral("Cannot write %1: no file name given").arg(what);
     bool exists = false;
-    if (const QString problem = targetProblem(path, inputs, &exists); !problem.isEmpty())
-        return failed(what, path, problem);
+    if (const QString problem = namedTargetProblem(what, path, inputs, &exists);
+        !problem.isEmpty())
+        return problem;
     const QString kept = exists ? QStringLiteral("; the old file is unchanged")
                                 : QStringLiteral("; no file was made");
     const QFileInfo info(path);
