@@ -22,7 +22,9 @@
 const char headlessUsage[] =
     "      --run FILE     run the key sequence in FILE with no window, then exit:\n"
     "                     0 all expectations met, 1 some failed, 2 the run could\n"
-    "                     not start or the port was lost, 130/143 on SIGINT/SIGTERM\n"
+    "                     not start, the port was lost, or the report or the\n"
+    "                     output could not be written; 128+signal when stopped\n"
+    "                     (129 SIGHUP, 130 SIGINT, 143 SIGTERM)\n"
     "      --port PORT    with --run: the port to use instead of the settings file's\n"
     "      --report FILE  with --run: write a JUnit XML report to FILE\n";
 

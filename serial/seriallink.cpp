@@ -21,8 +21,12 @@ QString openFailure(const QSerialPort& port, const QString& path) {
     if (!holder.isEmpty())
         return QStringLiteral("it is in use by another program (%1)").arg(holder);
     const QString reason = port.errorString();
+    // Qt says the same whether another program holds the lock or the lock
+    // file could not be written (a full disk, a file-size limit); no live
+    // holder means the latter.
     if (port.error() == QSerialPort::PermissionError && reason.contains(QLatin1String("locking")))
-        return QStringLiteral("it is in use by another program");
+        return QStringLiteral("its lock file could not be written, though no other program "
+                              "holds it (a full disk or a file-size limit?)");
     if (port.error() == QSerialPort::DeviceNotFoundError && namesPseudoTerminal(path))
         return QStringLiteral("the device closed its end (its pseudo-terminal is gone)");
     if (port.error() == QSerialPort::PermissionError)

@@ -225,7 +225,7 @@ Options:
   --seed N        seed for the --split pauses, to repeat a run
   -h, --help      show this text
 
-Ends cleanly on SIGINT or SIGTERM.
+Ends cleanly on SIGINT, SIGTERM or SIGHUP.
 )";
     return text;
 }
