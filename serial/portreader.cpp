@@ -48,6 +48,7 @@ bool PortReader::start(int fd) {
     m_urgent = false;
     m_paused = false;
     m_lastLineNs = -1;
+    m_gapNs = 0;
     m_thread = std::thread([this] { run(); });
     return true;
 }
@@ -162,6 +163,8 @@ void PortReader::queue(QList<ReceivedReply>& replies, bool urgent) {
         // The first reply after a quiet spell is somebody's answer: show it now.
         if (m_lastLineNs < 0 || r.at.monotonicNs - m_lastLineNs >= quietNs)
             urgent = true;
+        else
+            m_gapNs = qMin(r.at.monotonicNs - m_lastLineNs, holdNs / 4);
         m_lastLineNs = r.at.monotonicNs;
         m_queuedBytes += r.text.size();
         m_queue.push_back(std::move(r));
@@ -174,8 +177,9 @@ void PortReader::queue(QList<ReceivedReply>& replies, bool urgent) {
 bool PortReader::wakeDue(qint64 nowNs) {
     if (m_wakePending || m_queue.empty())
         return false;
+    // Half a gap more, for a pace that wavers.
     if (m_urgent || qsizetype(m_queue.size()) >= floodLines ||
-        nowNs >= m_queue.front().at.monotonicNs + holdNs) {
+        nowNs + m_gapNs * 3 / 2 >= m_queue.front().at.monotonicNs + holdNs) {
         m_wakePending = true;
         return true;
     }

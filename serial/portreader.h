@@ -22,8 +22,11 @@ class PortReader : public QObject {
 public:
     // A reply this long after the one before it is handed over at once.
     static constexpr qint64 quietNs = 50'000'000;
-    // How long a reply in a stream may wait for the next hand-over.
-    static constexpr qint64 holdNs = 90'000'000;
+    // How long a reply in a stream may wait for the next hand-over. A batch
+    // goes with the line read when the next one, at the stream's pace, would
+    // come after that: so a steady stream is handed over as it is read, not
+    // by a wake of the reader's own at the deadline.
+    static constexpr qint64 holdNs = 100'000'000;
     // A flood is handed over in slices of this many, so that the window's
     // thread is never held long by one.
     static constexpr int sliceLines = 1024;
@@ -86,4 +89,5 @@ private:
     bool m_urgent = false;      // the waiting replies are to be handed over at once
     bool m_paused = false;      // full: the reader waits to be woken before reading on
     qint64 m_lastLineNs = -1;
+    qint64 m_gapNs = 0; // between the last two lines, at most holdNs / 4
 };
