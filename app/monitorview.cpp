@@ -171,22 +171,59 @@ void MonitorView::focusOutEvent(QFocusEvent* event) {
 
 void MonitorView::forgetLayouts() {
     m_layouts.clear();
+    m_asciiKnown = false;
 }
 
-const QStaticText& MonitorView::laidOut(int row) {
+bool MonitorView::placeAscii(const QString& text, int width, QGlyphRun& run) {
+    if (!m_asciiKnown) {
+        m_asciiKnown = true;
+        m_rawFont = QRawFont::fromFont(font());
+        QString ascii;
+        for (char c = 0x20; c <= 0x7E; ++c)
+            ascii += QLatin1Char(c);
+        const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(ascii);
+        const QList<QPointF> advances = m_rawFont.advancesForGlyphIndexes(glyphs);
+        if (glyphs.size() != 95 || advances.size() != 95 || glyphs.contains(0u))
+            m_rawFont = QRawFont();
+        for (qsizetype i = 0; m_rawFont.isValid() && i < 95; ++i) {
+            m_asciiGlyphs[std::size_t(i)] = glyphs[i];
+            m_asciiAdvances[std::size_t(i)] = advances[i].x();
+        }
+    }
+    if (!m_rawFont.isValid())
+        return false;
+    QList<quint32> glyphs(text.size());
+    QList<QPointF> positions(text.size());
+    qreal x = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20 || c > 0x7E)
+            return false;
+        glyphs[i] = m_asciiGlyphs[c - 0x20];
+        positions[i] = QPointF(x, 0);
+        x += m_asciiAdvances[c - 0x20];
+    }
+    if (x > width)
+        return false;
+    run.setRawFont(m_rawFont);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    return true;
+}
+
+const MonitorView::Layout& MonitorView::laidOut(int row) {
     const qint64 number = m_model.shownNumber(row);
     auto it = m_layouts.find(number);
     if (it == m_layouts.end()) {
-        // Laid out once; only a row too wide for the view is laid out again,
-        // elided. Most rows fit, and shaping is most of what a new row costs.
+        // Shaping is most of what a new row costs, and the rows of a device
+        // are plain ASCII: placed glyph by glyph, without it.
         const QString text = rowText(row);
         const int width = viewport()->width() - 2 * textMargin;
-        QStaticText laid(text);
-        laid.setTextFormat(Qt::PlainText);
-        laid.prepare(QTransform(), font());
-        if (laid.size().width() > width) {
-            laid.setText(fontMetrics().elidedText(text, Qt::ElideRight, width));
-            laid.prepare(QTransform(), font());
+        Layout laid;
+        if (!placeAscii(text, width, laid.glyphs)) {
+            laid.text.setText(fontMetrics().elidedText(text, Qt::ElideRight, width));
+            laid.text.setTextFormat(Qt::PlainText);
+            laid.text.prepare(QTransform(), font());
         }
         it = m_layouts.insert(number, laid);
     }
@@ -202,6 +239,7 @@ void MonitorView::paintEvent(QPaintEvent* event) {
     const int selected = m_model.shownSelection();
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
     const int textTop = (m_rowHeight - fontMetrics().height()) / 2;
+    const int baseline = textTop + fontMetrics().ascent();
     for (int row = first; row <= last; ++row) {
         const QRect r = rowRect(row);
         if (row == selected) {
@@ -211,7 +249,11 @@ void MonitorView::paintEvent(QPaintEvent* event) {
             painter.fillRect(r.intersected(area), palette().brush(group, QPalette::Base));
             painter.setPen(palette().color(group, QPalette::Text));
         }
-        painter.drawStaticText(r.left() + textMargin, r.top() + textTop, laidOut(row));
+        const Layout& laid = laidOut(row);
+        if (laid.text.text().isEmpty())
+            painter.drawGlyphRun(QPointF(r.left() + textMargin, r.top() + baseline), laid.glyphs);
+        else
+            painter.drawStaticText(r.left() + textMargin, r.top() + textTop, laid.text);
     }
     // Below the last row, empty slots of a row's height.
     for (int top = rowRect(qMax(first, last + 1)).top(); top <= area.bottom(); top += m_rowHeight)
