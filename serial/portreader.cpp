@@ -79,6 +79,8 @@ void PortReader::run() {
     // Named, so that top and perf tell its share from the window's.
     ::pthread_setname_np(::pthread_self(), "orv-port-reader");
     char buffer[readBytes];
+    // The clock is read once per wake: a read's stamp is also its "now".
+    qint64 nowNs = monotonicNs();
     for (;;) {
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_fd, POLLIN, 0}};
         nfds_t count = 2;
@@ -98,8 +100,8 @@ void PortReader::run() {
             if (!m_queue.empty() && !m_wakePending)
                 dueNs = qMin(dueNs, m_queue.front().at.monotonicNs + holdNs);
             if (dueNs != std::numeric_limits<qint64>::max())
-                timeoutMs = int(
-                    qBound(qint64(0), (dueNs - monotonicNs() + 999999) / 1000000, qint64(INT_MAX)));
+                timeoutMs =
+                    int(qBound(qint64(0), (dueNs - nowNs + 999999) / 1000000, qint64(INT_MAX)));
         }
         const int ready_ = ::poll(fds, count, timeoutMs);
         if (ready_ < 0 && fatal(errno)) {
@@ -121,15 +123,18 @@ void PortReader::run() {
             std::lock_guard lock(m_mutex);
             if (m_stopping)
                 return;
+            nowNs = -1;
             if (ready_ > 0 && count == 2 && fds[1].revents &&
-                !readOnce(buffer, readBytes, fds[1].revents & (POLLHUP | POLLERR))) {
+                !readOnce(buffer, readBytes, fds[1].revents & (POLLHUP | POLLERR), nowNs)) {
                 m_wakePending = true;
                 break;
             }
+            if (nowNs < 0)
+                nowNs = monotonicNs();
             QList<ReceivedReply> due;
-            m_collector.expire(monotonicNs(), due);
+            m_collector.expire(nowNs, due);
             queue(due, true);
-            wake = wakeDue(monotonicNs());
+            wake = wakeDue(nowNs);
         }
         if (wake)
             Q_EMIT ready();
@@ -138,11 +143,13 @@ void PortReader::run() {
     Q_EMIT ready();
 }
 
-bool PortReader::readOnce(char* buffer, qsizetype size, bool hungUp) {
+bool PortReader::readOnce(char* buffer, qsizetype size, bool hungUp, qint64& nowNs) {
     const ssize_t got = ::read(m_fd, buffer, size_t(size));
     if (got > 0) {
+        const LineStamp at = LineStamp::now();
+        nowNs = at.monotonicNs;
         QList<ReceivedReply> done;
-        m_collector.feed(QByteArray(buffer, got), LineStamp::now(), done);
+        m_collector.feed(QByteArray(buffer, got), at, done);
         queue(done, false);
         return true;
     }

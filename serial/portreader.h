@@ -67,8 +67,9 @@ Q_SIGNALS:
 
 private:
     void run();
-    // With m_mutex held: reads once; false when reading has ended.
-    bool readOnce(char* buffer, qsizetype size, bool hungUp);
+    // With m_mutex held: reads once, setting nowNs to the time of a read
+    // that got bytes; false when reading has ended.
+    bool readOnce(char* buffer, qsizetype size, bool hungUp, qint64& nowNs);
     void queue(QList<ReceivedReply>& replies, bool urgent);
     // With m_mutex held: whether to wake the window's thread now.
     bool wakeDue(qint64 nowNs);
