@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -29,10 +29,20 @@ bool PortReader::start(int fd) {
     stop();
     std::lock_guard lock(m_mutex);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd < 0) {
-        // Without it the reader could never be stopped.
+    // Watched by epoll rather than poll: set up once, not on every wake.
+    m_epollFd = m_wakeFd < 0 ? -1 : ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event wakeEvent{};
+    wakeEvent.events = EPOLLIN;
+    wakeEvent.data.u32 = 0;
+    if (m_epollFd < 0 || ::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, m_wakeFd, &wakeEvent) < 0) {
+        // Without them the reader could never be stopped.
         const int error = errno;
         ::close(fd);
+        if (m_wakeFd >= 0)
+            ::close(m_wakeFd);
+        if (m_epollFd >= 0)
+            ::close(m_epollFd);
+        m_wakeFd = m_epollFd = -1;
         errno = error;
         return false;
     }
@@ -65,7 +75,8 @@ void PortReader::stop() {
     std::lock_guard lock(m_mutex);
     ::close(m_fd);
     ::close(m_wakeFd);
-    m_fd = m_wakeFd = -1;
+    ::close(m_epollFd);
+    m_fd = m_wakeFd = m_epollFd = -1;
 }
 
 void PortReader::wakeReader() {
@@ -81,9 +92,8 @@ void PortReader::run() {
     char buffer[readBytes];
     // The clock is read once per wake: a read's stamp is also its "now".
     qint64 nowNs = monotonicNs();
+    bool watching = false; // whether the port is in the epoll set
     for (;;) {
-        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_fd, POLLIN, 0}};
-        nfds_t count = 2;
         int timeoutMs = -1;
         {
             std::lock_guard lock(m_mutex);
@@ -92,8 +102,19 @@ void PortReader::run() {
             // Full: the port is left alone until the window's thread takes some.
             m_paused =
                 m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines;
-            if (m_paused)
-                count = 1;
+            if (m_paused == watching) {
+                epoll_event portEvent{};
+                portEvent.events = EPOLLIN;
+                portEvent.data.u32 = 1;
+                if (::epoll_ctl(m_epollFd, m_paused ? EPOLL_CTL_DEL : EPOLL_CTL_ADD, m_fd,
+                                &portEvent) < 0) {
+                    m_lost = true;
+                    m_lostError = errno;
+                    m_wakePending = true;
+                    break;
+                }
+                watching = !m_paused;
+            }
             qint64 dueNs = std::numeric_limits<qint64>::max();
             if (!m_collector.isEmpty())
                 dueNs = m_collector.deadlineNs();
@@ -103,7 +124,8 @@ void PortReader::run() {
                 timeoutMs =
                     int(qBound(qint64(0), (dueNs - nowNs + 999999) / 1000000, qint64(INT_MAX)));
         }
-        const int ready_ = ::poll(fds, count, timeoutMs);
+        epoll_event events[2];
+        const int ready_ = ::epoll_wait(m_epollFd, events, 2, timeoutMs);
         if (ready_ < 0 && fatal(errno)) {
             const int error = errno;
             std::lock_guard lock(m_mutex);
@@ -112,7 +134,15 @@ void PortReader::run() {
             m_wakePending = true;
             break;
         }
-        if (ready_ > 0 && fds[0].revents) {
+        quint32 portEvents = 0;
+        bool woken = false;
+        for (int i = 0; i < ready_; ++i) {
+            if (events[i].data.u32 == 1)
+                portEvents = events[i].events;
+            else
+                woken = true;
+        }
+        if (woken) {
             quint64 value = 0;
             if (::read(m_wakeFd, &value, sizeof value) < 0) {
                 // Already reset by an earlier read.
@@ -124,8 +154,8 @@ void PortReader::run() {
             if (m_stopping)
                 return;
             nowNs = -1;
-            if (ready_ > 0 && count == 2 && fds[1].revents &&
-                !readOnce(buffer, readBytes, fds[1].revents & (POLLHUP | POLLERR), nowNs)) {
+            if (portEvents &&
+                !readOnce(buffer, readBytes, portEvents & (EPOLLHUP | EPOLLERR), nowNs)) {
                 m_wakePending = true;
                 break;
             }

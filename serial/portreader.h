@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-// Reads the port on a thread of its own, blocked in poll() on the port's
+// Reads the port on a thread of its own, blocked in epoll_wait() on the port's
 // descriptor: each piece is read as it comes, cut into replies and stamped
 // right there, so a reply's time is when it arrived, not when the window's
 // thread got round to it. That thread is woken for the replies at once after
@@ -79,6 +79,7 @@ private:
     std::thread m_thread;
     int m_fd = -1;
     int m_wakeFd = -1; // an eventfd: stop, or room again in the queue
+    int m_epollFd = -1;
     bool m_stopping = false;
     bool m_lost = false;
     int m_lostError = 0;
