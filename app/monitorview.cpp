@@ -25,7 +25,11 @@ MonitorView::MonitorView(const MonitorModel& model, QWidget* parent)
     setVerticalScrollBar(new StillScrollBar(Qt::Vertical, this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setBackgroundRole(QPalette::Base);
-    viewport()->setAutoFillBackground(true);
+    // The view paints its whole area itself, one row slot at a time: a fill
+    // of the whole exposed strip at once is tall enough for the raster
+    // engine to hand it to its pool of threads, a dozen thread wakes for
+    // every batch of a stream.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     m_rowHeight = fontMetrics().height() + 2;
     connect(&model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { onRowsInserted(first, last); });
@@ -167,17 +171,60 @@ void MonitorView::focusOutEvent(QFocusEvent* event) {
 
 void MonitorView::forgetLayouts() {
     m_layouts.clear();
+    m_asciiKnown = false;
 }
 
-const QStaticText& MonitorView::laidOut(int row) {
+bool MonitorView::placeAscii(const QString& text, int width, QGlyphRun& run) {
+    if (!m_asciiKnown) {
+        m_asciiKnown = true;
+        m_rawFont = QRawFont::fromFont(font());
+        QString ascii;
+        for (char c = 0x20; c <= 0x7E; ++c)
+            ascii += QLatin1Char(c);
+        const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(ascii);
+        const QList<QPointF> advances = m_rawFont.advancesForGlyphIndexes(glyphs);
+        if (glyphs.size() != 95 || advances.size() != 95 || glyphs.contains(0u))
+            m_rawFont = QRawFont();
+        for (qsizetype i = 0; m_rawFont.isValid() && i < 95; ++i) {
+            m_asciiGlyphs[std::size_t(i)] = glyphs[i];
+            m_asciiAdvances[std::size_t(i)] = advances[i].x();
+        }
+    }
+    if (!m_rawFont.isValid())
+        return false;
+    QList<quint32> glyphs(text.size());
+    QList<QPointF> positions(text.size());
+    qreal x = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20 || c > 0x7E)
+            return false;
+        glyphs[i] = m_asciiGlyphs[c - 0x20];
+        positions[i] = QPointF(x, 0);
+        x += m_asciiAdvances[c - 0x20];
+    }
+    if (x > width)
+        return false;
+    run.setRawFont(m_rawFont);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    return true;
+}
+
+const MonitorView::Layout& MonitorView::laidOut(int row) {
     const qint64 number = m_model.shownNumber(row);
     auto it = m_layouts.find(number);
     if (it == m_layouts.end()) {
-        const QString text = fontMetrics().elidedText(rowText(row), Qt::ElideRight,
-                                                      viewport()->width() - 2 * textMargin);
-        QStaticText laid(text);
-        laid.setTextFormat(Qt::PlainText);
-        laid.prepare(QTransform(), font());
+        // Shaping is most of what a new row costs, and the rows of a device
+        // are plain ASCII: placed glyph by glyph, without it.
+        const QString text = rowText(row);
+        const int width = viewport()->width() - 2 * textMargin;
+        Layout laid;
+        if (!placeAscii(text, width, laid.glyphs)) {
+            laid.text.setText(fontMetrics().elidedText(text, Qt::ElideRight, width));
+            laid.text.setTextFormat(Qt::PlainText);
+            laid.text.prepare(QTransform(), font());
+        }
         it = m_layouts.insert(number, laid);
     }
     return *it;
@@ -186,23 +233,32 @@ const QStaticText& MonitorView::laidOut(int row) {
 void MonitorView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    const int first = qMax(0, rowAt(area.top()));
-    int last = rowAt(area.bottom());
-    if (last < 0)
-        last = rowCount() - 1;
+    const int value = verticalScrollBar()->value();
+    const int first = qMax(0, (area.top() + value) / m_rowHeight);
+    const int last = qMin(rowCount() - 1, (area.bottom() + value) / m_rowHeight);
     const int selected = m_model.shownSelection();
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
     const int textTop = (m_rowHeight - fontMetrics().height()) / 2;
+    const int baseline = textTop + fontMetrics().ascent();
     for (int row = first; row <= last; ++row) {
         const QRect r = rowRect(row);
         if (row == selected) {
-            painter.fillRect(r, palette().brush(group, QPalette::Highlight));
+            painter.fillRect(r.intersected(area), palette().brush(group, QPalette::Highlight));
             painter.setPen(palette().color(group, QPalette::HighlightedText));
         } else {
+            painter.fillRect(r.intersected(area), palette().brush(group, QPalette::Base));
             painter.setPen(palette().color(group, QPalette::Text));
         }
-        painter.drawStaticText(r.left() + textMargin, r.top() + textTop, laidOut(row));
+        const Layout& laid = laidOut(row);
+        if (laid.text.text().isEmpty())
+            painter.drawGlyphRun(QPointF(r.left() + textMargin, r.top() + baseline), laid.glyphs);
+        else
+            painter.drawStaticText(r.left() + textMargin, r.top() + textTop, laid.text);
     }
+    // Below the last row, empty slots of a row's height.
+    for (int top = rowRect(qMax(first, last + 1)).top(); top <= area.bottom(); top += m_rowHeight)
+        painter.fillRect(QRect(area.left(), top, area.width(), m_rowHeight).intersected(area),
+                         palette().brush(group, QPalette::Base));
     // Layouts of rows far out of view are of no more use.
     if (m_layouts.size() > 4 * (viewport()->height() / m_rowHeight + 1)) {
         const qint64 top = m_model.shownNumber(rowAt(0) < 0 ? rowCount() : rowAt(0));

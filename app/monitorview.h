@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QGlyphRun>
 #include <QHash>
+#include <QRawFont>
 #include <QStaticText>
+#include <array>
 
 class MonitorModel;
 
@@ -50,7 +53,14 @@ private:
     void onSelection();
     void updateRange();
     void updateRow(int row);
-    const QStaticText& laidOut(int row);
+    // A row laid out: printable ASCII as glyphs placed by the font's own
+    // advances, anything else (and a row too wide) by the text engine.
+    struct Layout {
+        QGlyphRun glyphs;
+        QStaticText text;
+    };
+    const Layout& laidOut(int row);
+    bool placeAscii(const QString& text, int width, QGlyphRun& run);
     void forgetLayouts();
 
     const MonitorModel& m_model;
@@ -59,5 +69,12 @@ private:
     bool m_silentScroll = false;
     // Layouts of recently painted rows, keyed by the line's number since the
     // last clear, which stays with it as older lines leave.
-    QHash<qint64, QStaticText> m_layouts;
+    QHash<qint64, Layout> m_layouts;
+    // The font's glyph and advance for each printable ASCII character, taken
+    // once: placing a row of them needs no shaping. Empty when the font
+    // lacks one of them.
+    QRawFont m_rawFont;
+    std::array<quint32, 95> m_asciiGlyphs{};
+    std::array<qreal, 95> m_asciiAdvances{};
+    bool m_asciiKnown = false;
 };

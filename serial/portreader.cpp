@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -29,10 +29,20 @@ bool PortReader::start(int fd) {
     stop();
     std::lock_guard lock(m_mutex);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd < 0) {
-        // Without it the reader could never be stopped.
+    // Watched by epoll rather than poll: set up once, not on every wake.
+    m_epollFd = m_wakeFd < 0 ? -1 : ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event wakeEvent{};
+    wakeEvent.events = EPOLLIN;
+    wakeEvent.data.u32 = 0;
+    if (m_epollFd < 0 || ::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, m_wakeFd, &wakeEvent) < 0) {
+        // Without them the reader could never be stopped.
         const int error = errno;
         ::close(fd);
+        if (m_wakeFd >= 0)
+            ::close(m_wakeFd);
+        if (m_epollFd >= 0)
+            ::close(m_epollFd);
+        m_wakeFd = m_epollFd = -1;
         errno = error;
         return false;
     }
@@ -48,6 +58,7 @@ bool PortReader::start(int fd) {
     m_urgent = false;
     m_paused = false;
     m_lastLineNs = -1;
+    m_gapNs = 0;
     m_thread = std::thread([this] { run(); });
     return true;
 }
@@ -64,7 +75,8 @@ void PortReader::stop() {
     std::lock_guard lock(m_mutex);
     ::close(m_fd);
     ::close(m_wakeFd);
-    m_fd = m_wakeFd = -1;
+    ::close(m_epollFd);
+    m_fd = m_wakeFd = m_epollFd = -1;
 }
 
 void PortReader::wakeReader() {
@@ -78,9 +90,10 @@ void PortReader::run() {
     // Named, so that top and perf tell its share from the window's.
     ::pthread_setname_np(::pthread_self(), "orv-port-reader");
     char buffer[readBytes];
+    // The clock is read once per wake: a read's stamp is also its "now".
+    qint64 nowNs = monotonicNs();
+    bool watching = false; // whether the port is in the epoll set
     for (;;) {
-        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_fd, POLLIN, 0}};
-        nfds_t count = 2;
         int timeoutMs = -1;
         {
             std::lock_guard lock(m_mutex);
@@ -89,18 +102,30 @@ void PortReader::run() {
             // Full: the port is left alone until the window's thread takes some.
             m_paused =
                 m_queuedBytes >= maxQueuedBytes || qsizetype(m_queue.size()) >= maxQueuedLines;
-            if (m_paused)
-                count = 1;
+            if (m_paused == watching) {
+                epoll_event portEvent{};
+                portEvent.events = EPOLLIN;
+                portEvent.data.u32 = 1;
+                if (::epoll_ctl(m_epollFd, m_paused ? EPOLL_CTL_DEL : EPOLL_CTL_ADD, m_fd,
+                                &portEvent) < 0) {
+                    m_lost = true;
+                    m_lostError = errno;
+                    m_wakePending = true;
+                    break;
+                }
+                watching = !m_paused;
+            }
             qint64 dueNs = std::numeric_limits<qint64>::max();
             if (!m_collector.isEmpty())
                 dueNs = m_collector.deadlineNs();
             if (!m_queue.empty() && !m_wakePending)
                 dueNs = qMin(dueNs, m_queue.front().at.monotonicNs + holdNs);
             if (dueNs != std::numeric_limits<qint64>::max())
-                timeoutMs = int(
-                    qBound(qint64(0), (dueNs - monotonicNs() + 999999) / 1000000, qint64(INT_MAX)));
+                timeoutMs =
+                    int(qBound(qint64(0), (dueNs - nowNs + 999999) / 1000000, qint64(INT_MAX)));
         }
-        const int ready_ = ::poll(fds, count, timeoutMs);
+        epoll_event events[2];
+        const int ready_ = ::epoll_wait(m_epollFd, events, 2, timeoutMs);
         if (ready_ < 0 && fatal(errno)) {
             const int error = errno;
             std::lock_guard lock(m_mutex);
@@ -109,7 +134,15 @@ void PortReader::run() {
             m_wakePending = true;
             break;
         }
-        if (ready_ > 0 && fds[0].revents) {
+        quint32 portEvents = 0;
+        bool woken = false;
+        for (int i = 0; i < ready_; ++i) {
+            if (events[i].data.u32 == 1)
+                portEvents = events[i].events;
+            else
+                woken = true;
+        }
+        if (woken) {
             quint64 value = 0;
             if (::read(m_wakeFd, &value, sizeof value) < 0) {
                 // Already reset by an earlier read.
@@ -120,15 +153,18 @@ void PortReader::run() {
             std::lock_guard lock(m_mutex);
             if (m_stopping)
                 return;
-            if (ready_ > 0 && count == 2 && fds[1].revents &&
-                !readOnce(buffer, readBytes, fds[1].revents & (POLLHUP | POLLERR))) {
+            nowNs = -1;
+            if (portEvents &&
+                !readOnce(buffer, readBytes, portEvents & (EPOLLHUP | EPOLLERR), nowNs)) {
                 m_wakePending = true;
                 break;
             }
+            if (nowNs < 0)
+                nowNs = monotonicNs();
             QList<ReceivedReply> due;
-            m_collector.expire(monotonicNs(), due);
+            m_collector.expire(nowNs, due);
             queue(due, true);
-            wake = wakeDue(monotonicNs());
+            wake = wakeDue(nowNs);
         }
         if (wake)
             Q_EMIT ready();
@@ -137,11 +173,13 @@ void PortReader::run() {
     Q_EMIT ready();
 }
 
-bool PortReader::readOnce(char* buffer, qsizetype size, bool hungUp) {
+bool PortReader::readOnce(char* buffer, qsizetype size, bool hungUp, qint64& nowNs) {
     const ssize_t got = ::read(m_fd, buffer, size_t(size));
     if (got > 0) {
+        const LineStamp at = LineStamp::now();
+        nowNs = at.monotonicNs;
         QList<ReceivedReply> done;
-        m_collector.feed(QByteArray(buffer, got), LineStamp::now(), done);
+        m_collector.feed(QByteArray(buffer, got), at, done);
         queue(done, false);
         return true;
     }
@@ -162,6 +200,8 @@ void PortReader::queue(QList<ReceivedReply>& replies, bool urgent) {
         // The first reply after a quiet spell is somebody's answer: show it now.
         if (m_lastLineNs < 0 || r.at.monotonicNs - m_lastLineNs >= quietNs)
             urgent = true;
+        else
+            m_gapNs = qMin(r.at.monotonicNs - m_lastLineNs, holdNs / 4);
         m_lastLineNs = r.at.monotonicNs;
         m_queuedBytes += r.text.size();
         m_queue.push_back(std::move(r));
@@ -174,8 +214,9 @@ void PortReader::queue(QList<ReceivedReply>& replies, bool urgent) {
 bool PortReader::wakeDue(qint64 nowNs) {
     if (m_wakePending || m_queue.empty())
         return false;
+    // Half a gap more, for a pace that wavers.
     if (m_urgent || qsizetype(m_queue.size()) >= floodLines ||
-        nowNs >= m_queue.front().at.monotonicNs + holdNs) {
+        nowNs + m_gapNs * 3 / 2 >= m_queue.front().at.monotonicNs + holdNs) {
         m_wakePending = true;
         return true;
     }

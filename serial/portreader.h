@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-// Reads the port on a thread of its own, blocked in poll() on the port's
+// Reads the port on a thread of its own, blocked in epoll_wait() on the port's
 // descriptor: each piece is read as it comes, cut into replies and stamped
 // right there, so a reply's time is when it arrived, not when the window's
 // thread got round to it. That thread is woken for the replies at once after
@@ -22,8 +22,11 @@ class PortReader : public QObject {
 public:
     // A reply this long after the one before it is handed over at once.
     static constexpr qint64 quietNs = 50'000'000;
-    // How long a reply in a stream may wait for the next hand-over.
-    static constexpr qint64 holdNs = 90'000'000;
+    // How long a reply in a stream may wait for the next hand-over. A batch
+    // goes with the line read when the next one, at the stream's pace, would
+    // come after that: so a steady stream is handed over as it is read, not
+    // by a wake of the reader's own at the deadline.
+    static constexpr qint64 holdNs = 100'000'000;
     // A flood is handed over in slices of this many, so that the window's
     // thread is never held long by one.
     static constexpr int sliceLines = 1024;
@@ -64,8 +67,9 @@ Q_SIGNALS:
 
 private:
     void run();
-    // With m_mutex held: reads once; false when reading has ended.
-    bool readOnce(char* buffer, qsizetype size, bool hungUp);
+    // With m_mutex held: reads once, setting nowNs to the time of a read
+    // that got bytes; false when reading has ended.
+    bool readOnce(char* buffer, qsizetype size, bool hungUp, qint64& nowNs);
     void queue(QList<ReceivedReply>& replies, bool urgent);
     // With m_mutex held: whether to wake the window's thread now.
     bool wakeDue(qint64 nowNs);
@@ -75,6 +79,7 @@ private:
     std::thread m_thread;
     int m_fd = -1;
     int m_wakeFd = -1; // an eventfd: stop, or room again in the queue
+    int m_epollFd = -1;
     bool m_stopping = false;
     bool m_lost = false;
     int m_lostError = 0;
@@ -86,4 +91,5 @@ private:
     bool m_urgent = false;      // the waiting replies are to be handed over at once
     bool m_paused = false;      // full: the reader waits to be woken before reading on
     qint64 m_lastLineNs = -1;
+    qint64 m_gapNs = 0; // between the last two lines, at most holdNs / 4
 };
