@@ -7,15 +7,14 @@
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
-#include <optional>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-const QByteArray k1("\x0B\x00\x02\x50\x5D", 5), ct("\x0B\x05\x10", 3), rs("\x0B\x06\x11", 3);
-const QByteArray ack = "0B 00 0B\r\n";
+// Frames as orv-sim logs them.
+const QString k1("0B 00 02 50 5D"), k5("0B 02 02 50 5F"), ct("0B 05 10"), rs("0B 06 11");
 
 bool wellFormed(const QByteArray& xml) {
     QXmlStreamReader r(xml);
@@ -30,30 +29,31 @@ class TestSequenceRun : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void run_data() {
-        // device: orv-sim's options, a port path, or none: the test's own, which ACKs all but
-        // Reset.
+        // device: orv-sim's options, which always leave Reset unanswered, or a port path.
         QTest::addColumn<QStringList>("device");
         QTest::addColumn<QByteArray>("sequence");
         QTest::addColumn<int>("status"); // 128+n: signal n once the first reply is in
         QTest::addColumn<QByteArrayList>("outAndReportHave"); // status 2: no report at all
-        QTest::addColumn<QByteArrayList>("frames");           // what the test's device got
+        QTest::addColumn<QStringList>("frames");              // what orv-sim got
         QTest::addColumn<QString>("fault"); // in writing the report: then the old file stays
         const auto row = [](const char* name, const QStringList& device, const QByteArray& sequence,
-                            int status, const QByteArrayList& have,
-                            const QByteArrayList& frames = {}, const QString& fault = {}) {
+                            int status, const QByteArrayList& have, const QStringList& frames = {},
+                            const QString& fault = {}) {
             QTest::newRow(name) << device << sequence << status << have << frames << fault;
         };
         row("passes against orv-sim", {"--split"},
             "repeat 3\n  key 1\n  expect ACK\nend\ncommtest\nexpect any\n", 0,
             {"  Key: 1 - 0B 00 02 50 5D\n", "over 4 replies\nPASS: 4 of 4 expectations met\n",
-             "tests=\"4\" failures=\"0\""});
+             "tests=\"4\" failures=\"0\""},
+            {k1, k1, k1, ct});
         row("orv-sim's NAK fails at its line and repetition", {"--answer", "0B 02 02 50 5F=NAK"},
             "repeat 2\n repeat 2\n  key 1\n  expect ACK\n end\n key 5\n"
             " expect ACK within 500 # NAK\nend\n",
             1,
             {"tests=\"6\" failures=\"2\"", "name=\"t.seq:7 expect ACK (repetition 2)\"",
              "name=\"t.seq:4 expect ACK (repetition 2, 1)\"",
-             "<failure message=\"expected ACK, got &quot;0B FF 0A\\r\\n&quot;\""});
+             "<failure message=\"expected ACK, got &quot;0B FF 0A\\r\\n&quot;\""},
+            {k1, k1, k5, k1, k1, k5});
         row("expect none and a reply expectation on silence", {},
             "reset\nexpect none within 200\nKEY 1\nExpect NONE within 2000\n"
             "reset\nexpect CRC within 100\n",
@@ -79,7 +79,7 @@ private Q_SLOTS:
             {k1, rs});
         row("replies without a line feed reach the expects waiting", {"--no-newline"},
             "key 1\nexpect ACK within 400\nkey 2\nexpect ACK within 400\n", 0,
-            {"PASS: 2 of 2 expectations met"});
+            {"PASS: 2 of 2 expectations met"}, {k1, "0B 00 03 50 5E"});
         row("file-size limit: the old report stays", {}, "key 1\nexpect ACK\n", 2,
             {"Cannot write the report ", "File too large; the old file is unchanged"}, {k1},
             "fsize");
@@ -99,16 +99,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, sequence);
         QFETCH(int, status);
         QFETCH(QByteArrayList, outAndReportHave);
-        QFETCH(QByteArrayList, frames);
+        QFETCH(QStringList, frames);
         QFETCH(QString, fault);
-        PtyPair pty;
-        std::optional<SimProcess> sim;
-        QString port = device.value(0, pty.slavePath());
-        if (!device.isEmpty() && !port.startsWith(QLatin1Char('/'))) {
-            sim.emplace(device);
-            QVERIFY(sim->isRunning());
-            port = sim->devicePath();
-        }
+        const QString badPort = device.value(0).startsWith('/') ? device.takeFirst() : QString();
+        SimProcess sim(device + QStringList{"--answer", "0B 06 11=none"});
+        QVERIFY(sim.isRunning());
         QTemporaryDir dir;
         QString report = dir.filePath(QStringLiteral("r.xml"));
         const QString seq = dir.filePath(QStringLiteral("t.seq"));
@@ -138,23 +133,16 @@ private Q_SLOTS:
             });
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ORV_TEST_PATH),
-                {QStringLiteral("--run"), seq, QStringLiteral("--port"), port,
-                 QStringLiteral("--report"), report});
-        QByteArray out, pending;
-        QByteArrayList sent;
+                {QStringLiteral("--run"), seq, QStringLiteral("--port"),
+                 badPort.isEmpty() ? sim.devicePath() : badPort, QStringLiteral("--report"),
+                 report});
+        QByteArray out;
         const QDeadlineTimer deadline(20000);
         for (bool signalled = false, done = false; !done;) {
             done = p.waitForFinished(10) || deadline.hasExpired();
-            pending += pty.readAvailable();
-            for (int n; pending.size() >= 3 &&
-                        pending.size() >= (n = pending[1] == 5 || pending[1] == 6 ? 3 : 5);
-                 pending.remove(0, n)) {
-                sent << pending.left(n);
-                QVERIFY(sent.last() == rs || pty.write(ack));
-            }
             out += p.readAll();
             if ((status > 128 || fault == "lose") && !signalled && out.contains("Reply: "))
-                signalled = fault == "lose" ? (pty.closeMaster(), true)
+                signalled = fault == "lose" ? (sim.kill(), true)
                                             : ::kill(pid_t(p.processId()), status - 128) == 0;
         }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
@@ -167,8 +155,17 @@ private Q_SLOTS:
         QCOMPARE(entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList());
         for (const QByteArray& text : outAndReportHave)
             QVERIFY2((out + xml).contains(text), (out + xml).constData());
-        if (device.isEmpty())
-            QCOMPARE(sent, frames);
+        if (fault != "lose") { // a frame of ours after the program's: once logged, so are theirs
+            QTRY_VERIFY(!sim.log().contains("port opened") ||
+                        sim.log().contains("closed by the program"));
+            const int fd =
+                ::open(QFile::encodeName(sim.devicePath()).constData(), O_WRONLY | O_NOCTTY);
+            QVERIFY(fd >= 0 && ::write(fd, "\x0B\x04\x02\x50\x61", 5) == 5 && ::close(fd) == 0);
+            frames << "0B 04 02 50 61";
+        }
+        QTRY_COMPARE(sim.log().split('\n').filter(" recv ").replaceInStrings(
+                         QRegularExpression("^.* recv | \\(.*"), QString()),
+                     frames);
     }
 
     // What orv-test says on stdout, stderr or in the report, and its status, for
@@ -176,7 +173,7 @@ private Q_SLOTS:
     void messages_data() {
         QTest::addColumn<QStringList>("args");  // SEQ: t.seq, DEV: orv-sim's device, DIR: a folder
         QTest::addColumn<QByteArray>("config"); // DIR/c.ini: "fifo", its content, or none
-        QTest::addColumn<QByteArray>("how"); // stdout full, closed or gone; stderr a tty
+        QTest::addColumn<QByteArray>("how");    // stdout full, closed or gone; stderr a tty
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("has");
         const auto row = [](const char* name, const QStringList& args, const QByteArray& config,
