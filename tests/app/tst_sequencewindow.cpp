@@ -20,8 +20,9 @@
 namespace {
 
 // Picks path in the next modal file dialog, as an operator would. The dialog
-// lists its folder in the background, and a choice made before that may not
-// take: it is made again until the dialog has closed.
+// lists its folder in the background and may then put its own first choice
+// back: it is accepted only once the choice has held for a tick, and made
+// again until the dialog has closed.
 void answerFileDialog(const QString& path) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(10);
@@ -35,7 +36,13 @@ void answerFileDialog(const QString& path) {
         if (!d)
             return;
         timer->setParent(d); // gone with its dialog, never answering the next one
-        d->selectFile(path);
+        if (d->selectedFiles() != QStringList{path}) {
+            // A name box with the focus keeps its text against selectFile().
+            if (QWidget* focused = d->focusWidget())
+                focused->clearFocus();
+            d->selectFile(path);
+            return;
+        }
         QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
         QTimer::singleShot(0, timer, [timer, d = QPointer<QFileDialog>(d)] {
             if (!d || !d->isVisible())
