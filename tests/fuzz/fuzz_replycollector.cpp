@@ -1,7 +1,7 @@
 // libFuzzer target for the reply collector: random bytes in random chunks on a
 // random (monotonic) clock. Every byte must come out once and in order, in
-// replies that each hold a line feed or have waited out the bound, and nothing
-// may wait longer than it has to.
+// replies that each end at their one line feed or have waited out the bound,
+// stamped when their last byte came, and nothing may wait longer than it has to.
 //
 // Input: records of an op byte, a time-step byte and a chunk (a length byte
 // and that many bytes). The op's low bit asks for expire() instead of feed();
@@ -28,52 +28,57 @@ void require(bool holds, const char* why) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const qint64 scales[] = {1, 8, 64, 1000};
+    constexpr qint64 msNs = 1000000;
     ReplyCollector collector;
     QByteArray fed;              // every byte fed so far,
     std::vector<qint64> arrived; // when each came,
-    std::vector<bool> readStart; // whether a read began with it,
     qsizetype out = 0;           // and how many have come out.
     // Any start will do for a monotonic clock; a large one finds overflows.
     qint64 now = size > 0 ? qint64(data[0]) << 40 : 0;
-    const auto check = [&](const QList<QByteArray>& replies) {
-        for (const QByteArray& reply : replies) {
-            require(!reply.isEmpty() && fed.mid(out, reply.size()) == reply,
+    const auto check = [&](const QList<ReceivedReply>& replies, bool forced) {
+        for (const ReceivedReply& reply : replies) {
+            const QByteArray& text = reply.text;
+            require(!text.isEmpty() && fed.mid(out, text.size()) == text,
                     "a reply is not the next bytes fed, in order");
-            require(reply.contains('\n') || now - arrived[out] >= ReplyCollector::boundMs,
+            require(text.indexOf('\n') == -1 || text.indexOf('\n') == text.size() - 1,
+                    "a reply holds a line feed before its end");
+            require(text.endsWith('\n') || forced || now - arrived[std::size_t(out)] >=
+                                                          ReplyCollector::boundNs,
                     "a reply without a line feed came before the bound");
-            out += reply.size();
-            require(out >= fed.size() || readStart[out], "a reply split what one read brought");
+            out += text.size();
+            require(reply.at.monotonicNs == arrived[std::size_t(out - 1)],
+                    "a reply is not stamped when its last byte came");
         }
         const QByteArray waiting = fed.mid(out);
         require(collector.isEmpty() == waiting.isEmpty(),
                 "isEmpty() does not match what is waiting");
         require(!waiting.contains('\n'), "a line feed was held back");
-        require(waiting.isEmpty() || collector.deadline() == arrived[out] + ReplyCollector::boundMs,
+        require(waiting.isEmpty() || collector.deadlineNs() == arrived[std::size_t(out)] +
+                                                                   ReplyCollector::boundNs,
                 "the deadline is not the bound after the first waiting byte");
-        require(waiting.isEmpty() || now < collector.deadline(), "text was held past the bound");
+        require(waiting.isEmpty() || now < collector.deadlineNs(), "text was held past the bound");
     };
     for (std::size_t i = 0; i + 3 <= size;) {
         const std::uint8_t op = data[i];
-        now += qint64(data[i + 1]) * scales[(op >> 1) & 3];
+        now += qint64(data[i + 1]) * scales[(op >> 1) & 3] * msNs;
         const std::size_t length = qMin<std::size_t>(data[i + 2], size - i - 3);
         const QByteArray chunk(reinterpret_cast<const char*>(data + i + 3), qsizetype(length));
         i += 3 + length;
-        if (!(op & 1)) {
-            for (qsizetype b = 0; b < chunk.size(); ++b) {
-                arrived.push_back(now);
-                readStart.push_back(b == 0);
-            }
+        QList<ReceivedReply> replies;
+        if (op & 1) {
+            collector.expire(now, replies);
+            require(replies.size() <= 1, "expire() gave more than one reply");
+        } else {
+            arrived.insert(arrived.end(), std::size_t(chunk.size()), now);
             fed += chunk;
+            collector.feed(chunk, LineStamp{now / msNs, now}, replies);
         }
-        const QList<QByteArray> replies =
-            op & 1 ? collector.expire(now) : collector.feed(chunk, now);
-        require(replies.size() <= (op & 1 ? 1 : 2),
-                "expire() gave more than one reply, or feed() two");
-        check(replies);
+        check(replies, false);
     }
-    // Once the bound has passed, whatever waited comes out.
-    now += ReplyCollector::boundMs;
-    check(collector.expire(now));
+    // Forced, whatever waited comes out.
+    QList<ReceivedReply> last;
+    collector.expire(now, last, true);
+    check(last, true);
     require(out == fed.size(), "bytes were lost");
     return 0;
 }
