@@ -54,8 +54,9 @@ int windowBurnIn(Harness& h, SimDevice& sim, long n) {
             ++next;
         }
     };
+    // The window reads the file on another thread and starts the run after.
     h.window->runSequenceFile(path);
-    if (!h.window->sequenceRunning())
+    if (!h.runUntil([&] { return h.window->sequenceRunning(); }, 30000, 10))
         return Harness::fail("the window did not start the run"), 1;
     // Up to ten minutes plus a millisecond per expectation.
     const bool ended = h.runUntil([&] { return !h.window->sequenceRunning(); },
