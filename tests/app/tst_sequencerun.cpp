@@ -207,6 +207,8 @@ private Q_SLOTS:
             "PASS: 1 of 1 expectations met");
         row("--report without --run", {"--report", "DIR/r.xml"}, "", "", 2,
             "--port and --report go with --run FILE");
+        row("--port without --run", {"--port", "DEV"}, "", "", 2,
+            "--port and --report go with --run FILE");
         row("report folder missing", run + QStringList{"--report", "DIR/none/r.xml"}, "", "", 2,
             "DIR/none");
         row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
