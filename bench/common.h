@@ -67,6 +67,13 @@ inline std::int64_t nowNs() {
 }
 
 // Wall-clock time in ms since the epoch, as the session log stamps lines.
+// CPU used by the calling thread.
+inline double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 inline double wallMs() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);

@@ -6,28 +6,13 @@
 // (all threads, less its own).
 
 #include "app/sequencerunwindow.h"
+#include "burnin.h"
 #include "inscenarios.h"
 #include "procfs.h"
 
 #include <QFile>
 
 namespace bench {
-
-namespace {
-
-double ownThreadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-struct Mark {
-    std::int64_t ns = 0;
-    double cpuMs = 0;
-    long rssKiB = 0;
-};
-
-} // namespace
 
 int windowBurnIn(Harness& h, SimDevice& sim, long n) {
     const QString path = h.dir.filePath(QStringLiteral("burn.seq"));
@@ -38,9 +23,9 @@ int windowBurnIn(Harness& h, SimDevice& sim, long n) {
         return Harness::fail("cannot write the sequence file"), 1;
     file.close();
 
-    // Marks at the first frame, a tenth, a fifth, nine tenths and the last.
-    const long at[5] = {1, std::max(2L, n / 10), std::max(2L, n / 5), std::max(2L, n - n / 10), n};
-    Mark marks[5];
+    const BurnInPoints points(n);
+    const long* at = points.at;
+    BurnInMark marks[5];
     std::atomic<int> next{0};
     const pid_t self = ::getpid();
     ProcessCpu cpu(self);
@@ -49,7 +34,7 @@ int windowBurnIn(Harness& h, SimDevice& sim, long n) {
         if (count % 1000 == 0)
             cpu.ms();
         while (next < 5 && count >= at[next]) {
-            const double reader = ownThreadCpuMs();
+            const double reader = threadCpuMs();
             marks[next] = {nowNs(), cpu.ms() - reader, rssKiB(self)};
             ++next;
         }
@@ -70,16 +55,7 @@ int windowBurnIn(Harness& h, SimDevice& sim, long n) {
         return 1;
     }
     const SequenceRunner& runner = run->runner();
-    const double firstUs = (marks[1].cpuMs - marks[0].cpuMs) * 1000.0 / double(at[1] - at[0]);
-    const double lastUs = (marks[4].cpuMs - marks[3].cpuMs) * 1000.0 / double(at[4] - at[3]);
-    result("burnin_win_expectations_per_s",
-           double(n - 1) / (double(marks[4].ns - marks[0].ns) / 1e9));
-    result("burnin_win_rss_fifth_mib", double(marks[2].rssKiB) / 1024.0);
-    result("burnin_win_rss_end_mib", double(marks[4].rssKiB) / 1024.0);
-    result("burnin_win_rss_growth_mib", double(marks[4].rssKiB - marks[2].rssKiB) / 1024.0);
-    result("burnin_win_cpu_first_tenth_us", firstUs);
-    result("burnin_win_cpu_last_tenth_us", lastUs);
-    result("burnin_win_cpu_change_pct", 100.0 * (lastUs / firstUs - 1.0));
+    burnInFigures("burnin_win", points, marks);
     result("burnin_win_report_mb", double(runner.report().size()) / 1e6);
     result("burnin_win_tail_s", double(endNs - marks[4].ns) / 1e9);
     result("burnin_win_verdict_ok",

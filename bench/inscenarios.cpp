@@ -18,12 +18,6 @@ namespace bench {
 
 namespace {
 
-double threadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 int maxRow(const std::vector<int>& rows) {
     return *std::max_element(rows.begin(), rows.end());
 }

@@ -6,6 +6,7 @@
 // whole-process CPU (/proc/PID/task/*/schedstat) are read. Afterwards the
 // report's size, the verdict line and the exit status.
 //   orv-bench-sequence ORV-TEST ORV-SIM [EXPECTATIONS]
+#include "burnin.h"
 #include "procfs.h"
 #include "simdevice.h"
 
@@ -15,14 +16,7 @@ using namespace bench;
 
 namespace {
 
-// What is read at one point of the run.
-struct Mark {
-    std::int64_t ns = 0;
-    double cpuMs = 0;
-    long rssKiB = 0;
-};
-
-Mark mark(pid_t pid, ProcessCpu& cpu) {
+BurnInMark mark(pid_t pid, ProcessCpu& cpu) {
     return {nowNs(), cpu.ms(), rssKiB(pid)};
 }
 
@@ -60,9 +54,9 @@ int main(int argc, char** argv) {
         {argv[1], "--run", dir + "/burn.seq", "--port", sim.port, "--report", report}, out[1]);
     ::close(out[1]);
 
-    // Marks at the first reply, a tenth, a fifth, nine tenths and the last.
-    const long at[5] = {1, std::max(2L, n / 10), std::max(2L, n / 5), std::max(2L, n - n / 10), n};
-    Mark marks[5];
+    const BurnInPoints points(n);
+    const long* at = points.at;
+    BurnInMark marks[5];
     int next = 0;
     long replies = 0;
     std::string pending, tail;
@@ -107,17 +101,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the run ended after %ld of %ld expectations\n", replies, n);
         return 1;
     }
-    const double tenth = double(at[1] - at[0]);
-    const double firstUs = (marks[1].cpuMs - marks[0].cpuMs) * 1000.0 / tenth;
-    const double lastUs = (marks[4].cpuMs - marks[3].cpuMs) * 1000.0 / double(at[4] - at[3]);
-    result("burnin_head_expectations_per_s",
-           double(n - 1) / (double(marks[4].ns - marks[0].ns) / 1e9));
-    result("burnin_head_rss_fifth_mib", double(marks[2].rssKiB) / 1024.0);
-    result("burnin_head_rss_end_mib", double(marks[4].rssKiB) / 1024.0);
-    result("burnin_head_rss_growth_mib", double(marks[4].rssKiB - marks[2].rssKiB) / 1024.0);
-    result("burnin_head_cpu_first_tenth_us", firstUs);
-    result("burnin_head_cpu_last_tenth_us", lastUs);
-    result("burnin_head_cpu_change_pct", 100.0 * (lastUs / firstUs - 1.0));
+    burnInFigures("burnin_head", points, marks);
     result("burnin_head_report_mb", reportMB);
     // The closing wait, then the report written and the program ended.
     result("burnin_head_last_reply_to_exit_s", double(exitNs - marks[4].ns) / 1e9);

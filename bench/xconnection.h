@@ -111,20 +111,21 @@ public:
     }
     std::uint32_t nextSeq() { return ++m_seq; }
 
-    bool geometry(xcb_window_t w, int& x, int& y, int& width, int& height) {
+    struct Rect {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+    // A window's place on the screen and its size; the benchmark cannot go on without it.
+    Rect geometry(xcb_window_t w) {
         xcb_get_geometry_reply_t* g =
             xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, w), nullptr);
         if (!g)
-            return false;
+            die("cannot read the window's geometry");
         xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
             m_c, xcb_translate_coordinates(m_c, w, m_root, 0, 0), nullptr);
-        width = g->width;
-        height = g->height;
-        x = t ? t->dst_x : g->x;
-        y = t ? t->dst_y : g->y;
+        const Rect r{t ? t->dst_x : g->x, t ? t->dst_y : g->y, g->width, g->height};
         free(g);
         free(t);
-        return true;
+        return r;
     }
 
     void movePointer(int x, int y) {

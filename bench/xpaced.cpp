@@ -114,10 +114,7 @@ int quiet(const Target& target, int count, int gapMs) {
     Fresh fresh(x, target);
     DevicePty& pty = fresh.pty;
     Program& p = fresh.program;
-    int wx = 0, wy = 0, ww = 0, wh = 0;
-    if (!x.geometry(p.window, wx, wy, ww, wh))
-        die("cannot read the window's geometry");
-    const int top = wh - clientHeight + monitorY;
+    const int top = x.geometry(p.window).height - clientHeight + monitorY;
     Damage damage(x.connection(), p.window);
     // The rows only: the scroll bar at the right is drawn as it pleases.
     const auto drawn = [&] {

@@ -183,12 +183,10 @@ int click(const Target& target, int count) {
     Fresh fresh(x, target);
     DevicePty& pty = fresh.pty;
     Program& p = fresh.program;
-    int wx = 0, wy = 0, ww = 0, wh = 0;
-    if (!x.geometry(p.window, wx, wy, ww, wh))
-        die("cannot read the window's geometry");
-    const int menuBar = wh - clientHeight;
-    const int keysX[2] = {wx + key1X, wx + key2X};
-    const int keysY = wy + menuBar + keyY;
+    const X::Rect window = x.geometry(p.window);
+    const int menuBar = window.height - clientHeight;
+    const int keysX[2] = {window.x + key1X, window.x + key2X};
+    const int keysY = window.y + menuBar + keyY;
     const std::string expected[2] = {keyFrame(0), keyFrame(1)};
     std::vector<double> latency;
     int wrong = 0;
