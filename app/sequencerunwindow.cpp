@@ -5,6 +5,7 @@
 #include "app/latencychart.h"
 #include "app/runwindowplacement.h"
 #include "session/mainsession.h"
+#include "session/outputfile.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -16,7 +17,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -57,25 +57,6 @@ QRect keypadOnScreen(const QWidget* main) {
         add(key);
     add(main->findChild<QWidget*>(QStringLiteral("frmKeypad")));
     return keypad;
-}
-
-// Writes the whole of bytes or nothing, unbuffered so that a short write at a
-// full disk is seen (a buffered QSaveFile may commit a truncated file).
-QString writeWhole(const QString& path, const QByteArray& bytes) {
-    QSaveFile f(path);
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return f.errorString();
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = f.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            const QString why = f.errorString();
-            f.cancelWriting();
-            return why;
-        }
-        done += n;
-    }
-    return f.commit() ? QString() : f.errorString();
 }
 
 } // namespace
@@ -366,11 +347,12 @@ void SequenceRunWindow::saveChart() {
         return;
     }
     m_chart->refresh(m_runner.latency());
+    const QByteArray image = suffix == QLatin1String("svg") ? m_chart->svg() : m_chart->png();
+    // Written as the report is: whole or not at all, never through a link.
     const QString error =
-        writeWhole(path, suffix == QLatin1String("svg") ? m_chart->svg() : m_chart->png());
+        writeOutputFile(QStringLiteral("the chart"), path, [&](QIODevice& to) { to.write(image); });
     if (!error.isEmpty())
-        QMessageBox::warning(this, programTitle(),
-                             QStringLiteral("Cannot write the chart %1: %2").arg(path, error));
+        QMessageBox::warning(this, programTitle(), error);
 }
 
 void SequenceRunWindow::saveReport() {
