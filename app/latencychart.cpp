@@ -1,6 +1,6 @@
 #include "app/latencychart.h"
 
-#include "session/latencyhistogram.h"
+#include "sequence/latencyhistogram.h"
 
 #include <QAreaSeries>
 #include <QBuffer>

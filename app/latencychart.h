@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/latencytrace.h"
+#include "sequence/latencytrace.h"
 
 #include <QWidget>
 

@@ -12,7 +12,7 @@
 #include "app/shapewidget.h"
 #include "app/twips.h"
 #include "protocol/replystatus.h"
-#include "session/sequencefile.h"
+#include "sequence/sequencefile.h"
 #include "settings/configuration.h"
 
 #include <QCloseEvent>

@@ -5,7 +5,7 @@
 #include "app/latencychart.h"
 #include "app/runwindowplacement.h"
 #include "session/mainsession.h"
-#include "session/outputfile.h"
+#include "filetext/outputfile.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/sequencerunner.h"
+#include "sequence/sequencerunner.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

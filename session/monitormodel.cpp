@@ -1,7 +1,7 @@
 #include "session/monitormodel.h"
 
 #include "session/stampedline.h"
-#include "session/visibletext.h"
+#include "filetext/visibletext.h"
 
 #include <QDateTime>
 #include <limits>

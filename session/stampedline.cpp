@@ -1,6 +1,6 @@
 #include "session/stampedline.h"
 
-#include "session/visibletext.h"
+#include "filetext/visibletext.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 // A sequence run from the main window: the menu, the file dialog, and the
 // buttons that send held off while it goes.
-#include "app/latencytrace.h"
+#include "sequence/latencytrace.h"
 #include "app/runwindowplacement.h"
 #include "support/dialogs.h"
 #include "support/testbench.h"

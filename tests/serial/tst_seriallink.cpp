@@ -1,7 +1,7 @@
 // The link and its event handling over a real pseudo-terminal: the test plays
 // the device on the master side.
 #include "session/mainsession.h"
-#include "session/sequencerunner.h"
+#include "sequence/sequencerunner.h"
 #include "support/monitorlines.h"
 #include "support/pty.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "session/junitreport.h"
-#include "session/latencyhistogram.h"
-#include "session/sequencefile.h"
+#include "sequence/junitreport.h"
+#include "sequence/latencyhistogram.h"
+#include "sequence/sequencefile.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // Sequence files: what a line means, and that every mistake is refused whole
 // with the file, the line and the reason.
-#include "session/sequencefile.h"
+#include "sequence/sequencefile.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "app/signalwatcher.h"
+#include "cli/signalwatcher.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

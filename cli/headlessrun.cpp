@@ -1,9 +1,9 @@
-#include "app/headlessrun.h"
+#include "cli/headlessrun.h"
 
-#include "app/commandline.h"
-#include "app/signalwatcher.h"
+#include "cli/commandline.h"
+#include "cli/signalwatcher.h"
 #include "session/mainsession.h"
-#include "session/sequencerunner.h"
+#include "sequence/sequencerunner.h"
 #include "session/stampedline.h"
 #include "settings/portsetting.h"
 

@@ -1,4 +1,4 @@
-#include "session/visibletext.h"
+#include "filetext/visibletext.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "session/sequencefile.h"
+#include "sequence/sequencefile.h"
 
-#include "session/visibletext.h"
+#include "filetext/visibletext.h"
 
 #include <QByteArrayView>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "app/commandline.h"
+#include "cli/commandline.h"
 
-#include "session/visibletext.h"
+#include "filetext/visibletext.h"
 
 #include <QCommandLineParser>
 #include <QHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/outputfile.h"
+#include "filetext/outputfile.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "session/latencyhistogram.h"
+#include "sequence/latencyhistogram.h"
 
 #include <cmath>
 #include <limits>

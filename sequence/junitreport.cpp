@@ -1,4 +1,4 @@
-#include "session/junitreport.h"
+#include "sequence/junitreport.h"
 
 #include <QBuffer>
 #include <QXmlStreamWriter>

@@ -1,6 +1,6 @@
-#include "app/commandline.h"
-#include "app/headlessrun.h"
-#include "app/signalwatcher.h"
+#include "cli/commandline.h"
+#include "cli/headlessrun.h"
+#include "cli/signalwatcher.h"
 #include "app/windows.h"
 #include "settings/configuration.h"
 

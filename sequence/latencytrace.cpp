@@ -1,4 +1,4 @@
-#include "app/latencytrace.h"
+#include "sequence/latencytrace.h"
 
 LatencyTrace::Bucket& LatencyTrace::bucketFor(qint64 atMs) {
     atMs = qMax<qint64>(0, atMs);

@@ -1,4 +1,4 @@
-#include "session/outputfile.h"
+#include "filetext/outputfile.h"
 
 #include <QFile>
 #include <QFileInfo>

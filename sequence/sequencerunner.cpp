@@ -1,10 +1,10 @@
-#include "session/sequencerunner.h"
+#include "sequence/sequencerunner.h"
 
 #include "protocol/replystatus.h"
 #include "session/mainsession.h"
 #include "session/monitormodel.h"
 #include "session/sessionlog.h"
-#include "session/visibletext.h"
+#include "filetext/visibletext.h"
 #include "settings/configuration.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // What a long run keeps of itself: latency quantiles from a fixed-size
 // histogram, and a JUnit report whose testcases are folded past a bound.
-#include "session/junitreport.h"
-#include "session/latencyhistogram.h"
+#include "sequence/junitreport.h"
+#include "sequence/latencyhistogram.h"
 
 #include <QtTest>
 #include <algorithm>
