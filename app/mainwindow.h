@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <optional>
 
 class CommandButton;
+class LinkWarning;
 class MonitorCopy;
 class MonitorView;
 class PortSettingsPanel;
@@ -46,6 +48,8 @@ public:
     // run starts once it has been read. Problems are told in a message box.
     void runSequenceFile(const QString& path);
     bool sequenceRunning() const;
+    // Stops a running sequence; its verdict names the reason.
+    void stopRun(const QString& reason);
 
 Q_SIGNALS:
     // Save was confirmed and the new port written: restart on it.
@@ -65,10 +69,11 @@ private:
     void closeProgram();
     void openSettings();
     void openInterfaceDocument();
-    void showLinkWarning(const QString& message);
     void chooseSequence();
     void startSequence(SequenceFile sequence, const QString& path);
     void stopSequence();
+    // Asked before the window closes during a run; true to go on closing.
+    bool closeDuringRun();
     void setSendingEnabled(bool enabled);
     void showLamp(const QString& caption, const QColor& lamp, const QString& lampName);
 
@@ -94,5 +99,7 @@ private:
     MonitorCopy* m_copy = nullptr;
     QPointer<SequenceRunWindow> m_run;
     bool m_readingSequence = false;
+    QAction* m_runSequence = nullptr;
     QAction* m_stopSequence = nullptr;
+    LinkWarning* m_linkWarning = nullptr;
 };

@@ -41,6 +41,8 @@ void Windows::unloadMain() {
     MainWindow* old = m_main;
     m_main = nullptr;
     old->hide();
+    // A run still going ends with its verdict in the log, before the port goes.
+    old->stopRun(QStringLiteral("program ended"));
     // Free the port now; the window itself goes once its handler has returned.
     old->session().linkEnd();
     old->disconnect(this);

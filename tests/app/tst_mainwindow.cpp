@@ -1,6 +1,7 @@
 // The main window as an operator sees it: what a click sends and records,
 // what a reply lights, changing the port, and what it must not lose or
 // misstate however the program ends or something goes wrong.
+#include "app/commandbutton.h"
 #include "app/shapewidget.h"
 #include "session/sessionlog.h"
 #include "support/dialogs.h"
@@ -108,6 +109,112 @@ private Q_SLOTS:
             QCOMPARE(lamp->fillColor(), QColor(Qt::black));
             QCOMPARE(lamp->accessibleDescription(), QStringLiteral("black"));
         }
+    }
+
+    // The key map, and text fields that take digits as text.
+    void keysPressTheKeypadOutsideTextFields_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("focus");   // the widget with the focus
+        QTest::addColumn<QString>("pressed"); // the button that lights and clicks, if any
+        QTest::addColumn<QByteArray>("line"); // what the monitor gets, if anything
+        const Qt::KeyboardModifiers none, pad = Qt::KeypadModifier, ctrl = Qt::ControlModifier;
+        QTest::newRow("5") << int(Qt::Key_5) << none << "lstComm"
+                           << "5" << QByteArray("Key: 5 - 0B 02 02 50 5F");
+        QTest::newRow("0, number pad") << int(Qt::Key_0) << pad << "cmdClearComm"
+                                       << "0" << QByteArray("Key: 10 - 0B 04 03 50 62");
+        QTest::newRow("Shift+8 as *")
+            << int(Qt::Key_Asterisk) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "lstComm"
+            << "*" << QByteArray();
+        QTest::newRow("#") << int(Qt::Key_NumberSign) << none << "lstComm"
+                           << "#" << QByteArray();
+        QTest::newRow("Ctrl+T") << int(Qt::Key_T) << ctrl << "lstComm"
+                                << "cmdCommTest" << QByteArray("Comm Test - 0B 05 10");
+        QTest::newRow("Ctrl+R, number pad held") << int(Qt::Key_R) << (ctrl | pad) << "lstComm"
+                                                 << "cmdReset" << QByteArray("Reset - 0B 06 11");
+        QTest::newRow("Ctrl+5") << int(Qt::Key_5) << ctrl << "lstComm"
+                                << "" << QByteArray();
+        QTest::newRow("Alt+1") << int(Qt::Key_1) << Qt::KeyboardModifiers(Qt::AltModifier)
+                               << "lstComm"
+                               << "" << QByteArray();
+        QTest::newRow("T alone") << int(Qt::Key_T) << none << "lstComm"
+                                 << "" << QByteArray();
+        QTest::newRow("5 in Port Settings") << int(Qt::Key_5) << none << "txtPortSettings"
+                                            << "" << QByteArray();
+        QTest::newRow("7, number pad, in Serial Port") << int(Qt::Key_7) << pad << "txtCommPort"
+                                                       << "" << QByteArray();
+        QTest::newRow("Ctrl+R in Port Settings") << int(Qt::Key_R) << ctrl << "txtPortSettings"
+                                                 << "" << QByteArray();
+    }
+    void keysPressTheKeypadOutsideTextFields() {
+        QFETCH(int, code);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, focus);
+        QFETCH(QString, pressed);
+        QFETCH(QByteArray, line);
+        TestBench bench;
+        MainWindow* w = bench.start();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        trigger(w, "mnuSettings");
+        auto* target = child<QWidget>(w, focus.toLatin1());
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        auto* field = qobject_cast<QLineEdit*>(target);
+        const QString before = field ? field->text() : QString();
+        const MonitorModel& m = w->session().monitor();
+        const int count = m.count();
+        QTest::keyClick(target, Qt::Key(code), modifiers);
+        auto* button = static_cast<CommandButton*>(pressed.size() == 1 ? key(w, pressed)
+                                                   : pressed.isEmpty()
+                                                       ? nullptr
+                                                       : child<QWidget>(w, pressed.toLatin1()));
+        for (CommandButton* b : w->findChildren<CommandButton*>())
+            QCOMPARE(b->backColor() == QColor(Qt::red), b == button);
+        QCOMPARE(lines(m).mid(count), line.isEmpty() ? QList<QByteArray>() : QList{line});
+        if (field) // typed as text, a Ctrl+R not at all
+            QCOMPARE(field->text(),
+                     before + (modifiers & Qt::ControlModifier ? QString()
+                                                               : QString(QLatin1Char(char(code)))));
+        // What was sent went out, and nothing else before the Comm Test clicked now.
+        click(w, "cmdCommTest");
+        const QByteArray sent = QByteArray::fromHex(line.mid(line.indexOf(" - ") + 3) + "0B0510");
+        QCOMPARE(bench.device.read(sent.size()), sent);
+    }
+
+    // Over key 4 and the monitor, the shown panel is its own face only.
+    void portSettingsPanelCoversWhatItLiesOver() {
+        TestBench bench;
+        MainWindow* w = bench.start();
+        trigger(w, "mnuSettings");
+        QWidget* client = w->centralWidget();
+        const QRect panel = child<QWidget>(w, "frmSerialSettings")->geometry();
+        const QImage over = client->grab(panel).toImage();
+        for (const char* under : {"frmKeypad", "Frame2"})
+            child<QWidget>(w, under)->hide();
+        QCOMPARE(client->grab(panel).toImage(), over);
+    }
+
+    void linkWarningClosesWhenThePortOpensAgain_data() {
+        QTest::addColumn<bool>("lost"); // else it could not be opened at the start
+        QTest::newRow("Cannot open") << false;
+        QTest::newRow("Lost") << true;
+    }
+    void linkWarningClosesWhenThePortOpensAgain() {
+        QFETCH(bool, lost);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("device")); // as orv-sim --link makes
+        PtyPair later;
+        TestBench bench(link);
+        QVERIFY(!lost || QFile::link(bench.device.slavePath(), link));
+        MainWindow* w = bench.start();
+        if (lost)
+            bench.device.closeMaster();
+        QPointer<QMessageBox> box;
+        QTRY_VERIFY((box = child<QMessageBox>(w, "linkWarning")) && box->isVisible());
+        QVERIFY2(box->text().startsWith(lost ? "Lost " : "Cannot open "), qPrintable(box->text()));
+        QVERIFY(QFile::remove(link) == lost && QFile::link(later.slavePath(), link));
+        QTRY_VERIFY_WITH_TIMEOUT(!box, 5000);
+        QVERIFY(lines(w->session().monitor()).last().startsWith("Port: "));
     }
 
     void unopenablePortStillOpensTheWindowAndSaysWhy() {
