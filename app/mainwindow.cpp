@@ -57,7 +57,7 @@ constexpr std::array<KeyPlace, commands::keypadSize> keyPlaces{{
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent, const std::optional<QString>& port) : QMainWindow(parent) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(programTitle());
     initResources();
@@ -101,6 +101,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         move(screen->availableGeometry().center() - rect().center());
 
     m_session.loadSettings();
+    if (port)
+        m_session.setPort(*port);
     m_session.linkStart();
     cmdKeyPress[0]->setFocus();
 }

@@ -26,11 +26,12 @@ class ShapeWidget;
 
 // The working window: keypad, monitor, port display and the Port Settings
 // panel. It lays out the controls and forwards their events; the behaviour is
-// in its MainSession. Loading it reads the settings and opens the port.
+// in its MainSession. Loading it reads the settings and opens the port, or
+// the port given (orv-test --port), which is not saved.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr, const std::optional<QString>& port = {});
     ~MainWindow() override;
 
     MainSession& session() { return m_session; }

@@ -4,6 +4,7 @@
 #include "app/titlecard.h"
 
 #include <QCoreApplication>
+#include <utility>
 
 namespace {
 
@@ -25,7 +26,7 @@ Windows::~Windows() {
 
 MainWindow* Windows::showMain() {
     if (!m_main) {
-        m_main = new MainWindow;
+        m_main = new MainWindow(nullptr, std::exchange(m_sessionPort, std::nullopt));
         m_main->setAttribute(Qt::WA_DeleteOnClose, false);
         connect(m_main, &MainWindow::restartRequested, this, &Windows::restart);
         connect(m_main, &MainWindow::aboutRequested, this, &Windows::showAbout);
