@@ -3,7 +3,6 @@
 #include "sequence/latencyhistogram.h"
 
 #include <QAreaSeries>
-#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QHBoxLayout>
@@ -123,6 +122,9 @@ LatencyChart::LatencyChart(QWidget* parent) : QWidget(parent) {
     m_spreadView = view(m_spread, "chtLatencyHistogram");
     m_timeView->setAccessibleName(QStringLiteral("Latency over the run's time"));
     m_spreadView->setAccessibleName(QStringLiteral("Histogram of latencies"));
+    // Room for the bars' axis title whole, "% of replies", however narrow the window.
+    m_spreadView->setMinimumWidth(
+        QFontMetrics(m_shareAxis->titleFont()).horizontalAdvance(m_shareAxis->titleText()) + 40);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -192,6 +194,7 @@ void LatencyChart::drawTrace() {
     m_lower->replace(lower);
     m_failures->replace(failures);
     m_timeAxis->setTitleText(QLatin1String(unit.title));
+    m_timeUnitMs = unit.ms;
     setRoundRange(m_timeAxis, m_trace.used() * double(m_trace.spanMs()) / unit.ms);
 }
 
@@ -222,12 +225,4 @@ void LatencyChart::drawHistogram(const LatencyHistogram& histogram) {
     m_barsUpper->replace(outline);
     m_barsLower->replace(base);
     setRoundRange(m_shareAxis, qMax(1.0, most), 2);
-}
-
-QByteArray LatencyChart::png() {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    grab().save(&buffer, "PNG");
-    return bytes;
 }

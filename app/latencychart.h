@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class ChartPage;
 class LatencyHistogram;
 class QAreaSeries;
 class QChart;
@@ -27,21 +28,25 @@ public:
     void refresh(const LatencyHistogram& histogram);
 
     const LatencyTrace& trace() const { return m_trace; }
-    // The chart as a PNG image, as it is on screen.
-    QByteArray png();
-    // The chart as an SVG drawing of the same axes, band, marks and bars.
-    QByteArray svg() const;
+    enum ImageFormat { Png, Svg };
+    // The size of a saved chart, whatever the window's.
+    static constexpr QSize imageSize{1200, 600};
+    // The chart as a picture of imageSize under title, drawn from the data:
+    // the same axes, band, marks and bars as on screen.
+    QByteArray image(ImageFormat format, const QString& title) const;
 
 private:
     int plotColumns() const;
     void drawTrace();
     void drawHistogram(const LatencyHistogram& histogram);
     void alignHistogram();
+    void draw(ChartPage& page, const QSizeF& size, const QString& title) const;
 
     LatencyTrace m_trace;
     quint64 m_drawnRevision = ~quint64(0);
     qint64 m_drawnCount = -1;
     int m_drawnColumns = 0;
+    double m_timeUnitMs = 1000; // of the time axis
     QChart* m_time = nullptr;
     QChart* m_spread = nullptr;
     QChartView* m_timeView = nullptr;

@@ -4,6 +4,8 @@
 #include "app/controls.h"
 #include "app/documentopener.h"
 #include "app/fonts.h"
+#include "app/keypadkeys.h"
+#include "app/linkwarning.h"
 #include "app/monitorcopy.h"
 #include "app/monitorview.h"
 #include "app/portsettingspanel.h"
@@ -55,7 +57,7 @@ constexpr std::array<KeyPlace, commands::keypadSize> keyPlaces{{
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent, const std::optional<QString>& port) : QMainWindow(parent) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(programTitle());
     initResources();
@@ -73,6 +75,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         m_feedback->watch(b);
     for (CommandButton* b : {cmdCommTest, cmdReset, cmdClearComm})
         m_feedback->watch(b);
+    new KeypadKeys(
+        this,
+        [this](int target) {
+            return target == KeypadKeys::CommTest ? cmdCommTest
+                   : target == KeypadKeys::Reset  ? cmdReset
+                                                  : cmdKeyPress[std::size_t(target)];
+        },
+        [this](CommandButton* b) { m_feedback->light(b); });
 
     connect(&m_session, &MainSession::portChanged, txtCommPort, [this](const QString& port) {
         txtCommPort->setText(port);
@@ -81,7 +91,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     });
     connect(&m_session, &MainSession::replyReceived, this, &MainWindow::showReplyStatus);
     connect(&m_session.link(), &SerialLink::portLost, this, &MainWindow::resetReplyStatus);
-    connect(&m_session, &MainSession::linkProblem, this, &MainWindow::showLinkWarning,
+    m_linkWarning = new LinkWarning(this, m_session);
+    connect(&m_session, &MainSession::linkProblem, m_linkWarning, &LinkWarning::show,
             Qt::QueuedConnection);
 
     // Centred on first show, at the laid-out client size below the menu bar.
@@ -90,6 +101,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         move(screen->availableGeometry().center() - rect().center());
 
     m_session.loadSettings();
+    if (port)
+        m_session.setPort(*port);
     m_session.linkStart();
     cmdKeyPress[0]->setFocus();
 }
@@ -131,6 +144,7 @@ void MainWindow::buildMenus() {
         else
             connect(action, &QAction::triggered, this, &MainWindow::aboutRequested);
     }
+    m_runSequence = serial->findChild<QAction*>(QStringLiteral("mnuRunSequence"));
     m_stopSequence = serial->findChild<QAction*>(QStringLiteral("mnuStopSequence"));
     m_stopSequence->setVisible(false);
 }
@@ -245,7 +259,9 @@ void MainWindow::resetReplyStatus() {
 }
 
 void MainWindow::closeProgram() {
-    if (!confirm(this, QStringLiteral("Do you want to close the application?")))
+    // During a run, the one question is about the run.
+    if (sequenceRunning() ? !closeDuringRun()
+                          : !confirm(this, QStringLiteral("Do you want to close the application?")))
         return;
     // Only an open port needs closing; opening a closed one just to close it
     // could fail and would touch a device the operator did not ask for.
@@ -254,8 +270,20 @@ void MainWindow::closeProgram() {
     Q_EMIT endRequested();
 }
 
+bool MainWindow::closeDuringRun() {
+    if (!sequenceRunning())
+        return true;
+    if (!confirm(this, QStringLiteral("A sequence is running. Stop it and close?")))
+        return false;
+    stopRun(QStringLiteral("program closed"));
+    return true;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-    stopSequence();
+    if (!m_ending && !closeDuringRun()) {
+        event->ignore();
+        return;
+    }
     m_session.linkEnd();
     event->accept();
     if (!m_ending) {
@@ -299,21 +327,6 @@ void MainWindow::openInterfaceDocument() {
     });
 }
 
-void MainWindow::showLinkWarning(const QString& message) {
-    // One box at a time: a flapping adapter must not stack them up.
-    auto* box = findChild<QMessageBox*>(QStringLiteral("linkWarning"));
-    if (!box) {
-        box = new QMessageBox(QMessageBox::Warning, programTitle(), message, QMessageBox::Ok, this);
-        box->setObjectName(QStringLiteral("linkWarning"));
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        // Not modal: the operator can go on reading the monitor meanwhile.
-        box->setModal(false);
-    }
-    box->setText(message);
-    box->show();
-    box->raise();
-}
-
 void MainWindow::chooseSequence() {
     QFileDialog dialog(this, QStringLiteral("Run Sequence"), {},
                        QStringLiteral("Sequence files (*.seq *.txt);;All files (*)"));
@@ -351,6 +364,8 @@ void MainWindow::runSequenceFile(const QString& path) {
 }
 
 void MainWindow::startSequence(SequenceFile sequence, const QString& path) {
+    if (m_ending) // closed while the file was being read
+        return;
     if (!sequence.isValid()) {
         QMessageBox::warning(this, programTitle(), sequence.error);
         return;
@@ -372,8 +387,12 @@ void MainWindow::startSequence(SequenceFile sequence, const QString& path) {
 }
 
 void MainWindow::stopSequence() {
+    stopRun(QStringLiteral("operator stop"));
+}
+
+void MainWindow::stopRun(const QString& reason) {
     if (m_run)
-        m_run->runner().stop(QStringLiteral("operator stop"));
+        m_run->runner().stop(reason);
 }
 
 void MainWindow::setSendingEnabled(bool enabled) {
@@ -382,5 +401,6 @@ void MainWindow::setSendingEnabled(bool enabled) {
     cmdCommTest->setEnabled(enabled);
     cmdReset->setEnabled(enabled);
     frmSerialSettings->setEnabled(enabled);
+    m_runSequence->setEnabled(enabled);
     m_stopSequence->setVisible(!enabled);
 }

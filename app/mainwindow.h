@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <optional>
 
 class CommandButton;
+class LinkWarning;
 class MonitorCopy;
 class MonitorView;
 class PortSettingsPanel;
@@ -24,11 +26,12 @@ class ShapeWidget;
 
 // The working window: keypad, monitor, port display and the Port Settings
 // panel. It lays out the controls and forwards their events; the behaviour is
-// in its MainSession. Loading it reads the settings and opens the port.
+// in its MainSession. Loading it reads the settings and opens the port, or
+// the port given (orv-test --port), which is not saved.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr, const std::optional<QString>& port = {});
     ~MainWindow() override;
 
     MainSession& session() { return m_session; }
@@ -46,6 +49,8 @@ public:
     // run starts once it has been read. Problems are told in a message box.
     void runSequenceFile(const QString& path);
     bool sequenceRunning() const;
+    // Stops a running sequence; its verdict names the reason.
+    void stopRun(const QString& reason);
 
 Q_SIGNALS:
     // Save was confirmed and the new port written: restart on it.
@@ -65,10 +70,11 @@ private:
     void closeProgram();
     void openSettings();
     void openInterfaceDocument();
-    void showLinkWarning(const QString& message);
     void chooseSequence();
     void startSequence(SequenceFile sequence, const QString& path);
     void stopSequence();
+    // Asked before the window closes during a run; true to go on closing.
+    bool closeDuringRun();
     void setSendingEnabled(bool enabled);
     void showLamp(const QString& caption, const QColor& lamp, const QString& lampName);
 
@@ -94,5 +100,7 @@ private:
     MonitorCopy* m_copy = nullptr;
     QPointer<SequenceRunWindow> m_run;
     bool m_readingSequence = false;
+    QAction* m_runSequence = nullptr;
     QAction* m_stopSequence = nullptr;
+    LinkWarning* m_linkWarning = nullptr;
 };

@@ -12,6 +12,10 @@
 
 PortSettingsPanel::PortSettingsPanel(QWidget* parent)
     : QGroupBox(QStringLiteral("Port Settings"), parent) {
+    // It lies over the keypad and the monitor: drawn in the window's own
+    // colour, so that nothing of them shows through around its controls.
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
     const QString caption = QStringLiteral("Serial Port");
     label(this, "lblPortSettings", caption, 240, 525);
     txtPortSettings = textBox(this, "txtPortSettings", caption, twipsRect(1080, 480, 735, 285));

@@ -17,13 +17,16 @@ void PressFeedback::watch(CommandButton* button) {
 
 bool PressFeedback::eventFilter(QObject* watched, QEvent* event) {
     // Any mouse button; a double click is a press too.
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
-        static_cast<CommandButton*>(watched)->setBackColor(Qt::red);
-        // Starting an active timer would restart its interval.
-        if (!m_timer.isActive())
-            m_timer.start();
-    }
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        light(static_cast<CommandButton*>(watched));
     return false;
+}
+
+void PressFeedback::light(CommandButton* button) {
+    button->setBackColor(Qt::red);
+    // Starting an active timer would restart its interval.
+    if (!m_timer.isActive())
+        m_timer.start();
 }
 
 void PressFeedback::tick() {

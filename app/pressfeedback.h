@@ -15,6 +15,8 @@ public:
     PressFeedback(QWidget* window, QTimer& timer);
 
     void watch(CommandButton* button);
+    // Lights button as a mouse press does; for presses that come another way.
+    void light(CommandButton* button);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,7 +1,8 @@
 #include "app/runwindowplacement.h"
 
-#include <algorithm>
 #include <array>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -10,7 +11,7 @@ qint64 area(const QRect& r) {
 }
 
 // The four largest rectangles of screen that keep clear of obstacle: wholly
-// left of it, right of it, above and below.
+// right of it, left of it, below and above; the whole screen when there is none.
 std::array<QRect, 4> roomAround(const QRect& screen, const QRect& obstacle) {
     if (obstacle.isEmpty())
         return {{screen, {}, {}, {}}};
@@ -22,56 +23,60 @@ std::array<QRect, 4> roomAround(const QRect& screen, const QRect& obstacle) {
     }};
 }
 
-// A window of at most `wanted` inside room, placed where it covers least of
-// the main window; near its top edge or left edge when that costs nothing.
-QRect fitInto(const QRect& room, const QSize& wanted, const QRect& mainFrame) {
+// What a place costs: the monitor it covers first, then the rest of the main window.
+std::pair<qint64, qint64> cost(const QRect& r, const MainWindowPlaces& main) {
+    return {area(r & main.monitor), area(r & main.frame)};
+}
+
+// A window of at most `wanted` inside room, placed where it costs least; along
+// the main window's edges or the room's when that costs nothing more.
+QRect fitInto(const QRect& room, const QSize& wanted, const MainWindowPlaces& main) {
     const QSize size = wanted.boundedTo(room.size());
     const int lastX = room.right() - size.width() + 1;
     const int lastY = room.bottom() - size.height() + 1;
-    const std::array<int, 3> xs{qBound(room.left(), mainFrame.left(), lastX), room.left(), lastX};
-    const std::array<int, 3> ys{qBound(room.top(), mainFrame.top(), lastY), room.top(), lastY};
+    const QRect& m = main.frame;
+    const std::array<int, 4> xs{room.left(), lastX, qBound(room.left(), m.left(), lastX),
+                                qBound(room.left(), m.right() - size.width() + 1, lastX)};
+    const std::array<int, 3> ys{room.top(), lastY, qBound(room.top(), m.top(), lastY)};
     QRect best;
-    qint64 bestCover = -1;
     for (int y : ys)
         for (int x : xs) {
             const QRect r(QPoint(x, y), size);
-            const qint64 cover = area(r & mainFrame);
-            if (bestCover < 0 || cover < bestCover) {
+            if (best.isNull() || cost(r, main) < cost(best, main))
                 best = r;
-                bestCover = cover;
-            }
         }
     return best;
 }
 
 } // namespace
 
-QRect placeRunWindow(const QRect& screen, const QRect& mainFrame, const QRect& keypad,
-                     const QSize& wanted, const QSize& least) {
-    // Beside the main window first, then anywhere clear of the keypad (over
-    // the rest of the main window); no keypad leaves the whole screen.
-    std::array<QRect, 8> rooms{};
-    const auto beside = roomAround(screen, mainFrame);
-    const auto clear = roomAround(screen, keypad);
-    std::copy(beside.begin(), beside.end(), rooms.begin());
-    std::copy(clear.begin(), clear.end(), rooms.begin() + 4);
+QRect placeRunWindow(const QRect& screen, const MainWindowPlaces& main, const QSize& wanted,
+                     const QSize& least) {
+    // Beside the main window; else anywhere clear of its menu bar, and of its
+    // monitor too where that leaves room.
+    std::vector<QRect> rooms;
+    for (const QRect& beside : roomAround(screen, main.frame))
+        rooms.push_back(beside);
+    const auto besideMonitor = roomAround(screen, main.monitor);
+    for (const QRect& belowTop : roomAround(screen, main.top)) {
+        rooms.push_back(belowTop);
+        for (const QRect& clear : besideMonitor)
+            rooms.push_back(belowTop & clear);
+    }
 
     QRect best;
-    qint64 bestCover = 0;
     QRect largest;
     for (const QRect& room : rooms) {
         if (room.isEmpty())
             continue;
-        const QRect r = fitInto(room, wanted, mainFrame);
+        const QRect r = fitInto(room, wanted, main);
         if (area(r) > area(largest))
             largest = r;
         if (r.width() < least.width() || r.height() < least.height())
             continue;
-        const qint64 cover = area(r & mainFrame);
-        if (best.isNull() || cover < bestCover || (cover == bestCover && area(r) > area(best))) {
+        if (best.isNull() || cost(r, main) < cost(best, main) ||
+            (cost(r, main) == cost(best, main) && area(r) > area(best)))
             best = r;
-            bestCover = cover;
-        }
     }
     return best.isNull() ? largest : best;
 }

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -46,17 +47,9 @@ QString duration(qint64 ms) {
     return QStringLiteral("%1 s").arg(s);
 }
 
-// The keypad in global coordinates: its buttons, and the frame around them.
-QRect keypadOnScreen(const QWidget* main) {
-    QRect keypad;
-    const auto add = [&keypad](const QWidget* w) {
-        if (w && w->isVisible())
-            keypad |= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
-    };
-    for (const QWidget* key : main->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
-        add(key);
-    add(main->findChild<QWidget*>(QStringLiteral("frmKeypad")));
-    return keypad;
+// A widget in global coordinates; empty when it is not shown.
+QRect onScreen(const QWidget* w) {
+    return w && w->isVisible() ? QRect(w->mapToGlobal(QPoint(0, 0)), w->size()) : QRect();
 }
 
 } // namespace
@@ -138,6 +131,13 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
     buttons->addWidget(m_save);
     buttons->addWidget(m_stop);
     layout->addLayout(buttons);
+    // Never so narrow that a latency line of ordinary figures is cut short.
+    const QMargins margins = layout->contentsMargins();
+    setMinimumWidth(qMax(minimumSizeHint().width(),
+                         fontMetrics().horizontalAdvance(QStringLiteral(
+                             "Latency (ms): min 0.00, median 00.00, p95 000.00, max 0000.00 "
+                             "over 000,000 replies")) +
+                             margins.left() + margins.right()));
 
     connect(m_stop, &QPushButton::clicked, this,
             [this] { m_runner.stop(QStringLiteral("operator stop")); });
@@ -160,6 +160,8 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
         m_verdict->show();
         m_stop->hide();
         m_save->show();
+        // The verdict outlives this window: in the monitor and the session log.
+        m_session.addNote("Run: " + m_runner.verdictLine().toUtf8());
         Q_EMIT runEnded();
     });
 }
@@ -167,6 +169,8 @@ SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence
 bool SequenceRunWindow::start() {
     if (!m_runner.start())
         return false;
+    m_started = QDateTime::currentDateTime();
+    m_session.addNote("Run: " + m_runner.sequence().name.toUtf8() + " started");
     m_clock.start();
     refresh();
     place();
@@ -185,18 +189,24 @@ void SequenceRunWindow::place() {
     // Not shown yet, this window has no frame: the main window's is the best
     // guess of what the window manager will put around it.
     QMargins frame;
-    QRect mainFrame;
+    MainWindowPlaces places;
     if (main) {
-        mainFrame = main->frameGeometry();
+        places.frame = main->frameGeometry();
         const QRect inner = main->geometry();
-        frame = QMargins(inner.left() - mainFrame.left(), inner.top() - mainFrame.top(),
-                         mainFrame.right() - inner.right(), mainFrame.bottom() - inner.bottom());
+        frame =
+            QMargins(inner.left() - places.frame.left(), inner.top() - places.frame.top(),
+                     places.frame.right() - inner.right(), places.frame.bottom() - inner.bottom());
+        // The title bar down to the menu bar's lower edge.
+        const QRect bar = onScreen(main->findChild<QMenuBar*>());
+        places.top =
+            QRect(places.frame.topLeft(),
+                  QPoint(places.frame.right(), bar.isEmpty() ? inner.top() : bar.bottom()));
+        places.monitor = onScreen(main->findChild<QWidget*>(QStringLiteral("Frame2")));
     }
     const QSize grow(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QSize least = leastSize.expandedTo(minimumSizeHint());
-    const QRect at =
-        placeRunWindow(screen->availableGeometry(), mainFrame,
-                       main ? keypadOnScreen(main) : QRect(), wantedSize + grow, least + grow);
+    const QSize least = leastSize.expandedTo(minimumSizeHint()).expandedTo(minimumSize());
+    const QRect at = placeRunWindow(screen->availableGeometry(), places,
+                                    wantedSize.expandedTo(least) + grow, least + grow);
     const QRect inner = at.marginsRemoved(frame);
     move(at.topLeft());
     resize(inner.size());
@@ -347,12 +357,24 @@ void SequenceRunWindow::saveChart() {
         return;
     }
     m_chart->refresh(m_runner.latency());
-    const QByteArray image = suffix == QLatin1String("svg") ? m_chart->svg() : m_chart->png();
+    const QByteArray image = m_chart->image(
+        suffix == QLatin1String("svg") ? LatencyChart::Svg : LatencyChart::Png, chartTitle());
     // Written as the report is: whole or not at all, never through a link.
     const QString error =
         writeOutputFile(QStringLiteral("the chart"), path, [&](QIODevice& to) { to.write(image); });
     if (!error.isEmpty())
         QMessageBox::warning(this, programTitle(), error);
+}
+
+QString SequenceRunWindow::chartTitle() const {
+    const QString verdict = m_runner.isRunning()
+                                ? QStringLiteral("running: %1 expectations, %2 failed so far")
+                                      .arg(m_runner.expectations())
+                                      .arg(m_runner.failures())
+                                : m_runner.verdictLine();
+    return QStringLiteral("%1 - started %2 - %3")
+        .arg(m_runner.sequence().name, m_started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+             verdict);
 }
 
 void SequenceRunWindow::saveReport() {

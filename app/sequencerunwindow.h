@@ -2,6 +2,7 @@
 
 #include "sequence/sequencerunner.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QVector>
@@ -59,6 +60,8 @@ private:
     void showFailureInMonitor(QTreeWidgetItem* item);
     void saveReport();
     void saveChart();
+    // The saved chart's title: the file, when the run started, its verdict.
+    QString chartTitle() const;
 
     MainSession& m_session;
     SequenceRunner m_runner;
@@ -70,6 +73,7 @@ private:
     std::array<QPair<qint64, qint64>, 30> m_pace{};
     int m_paceSamples = 0;
     QElapsedTimer m_clock;
+    QDateTime m_started;
     // Failures not yet listed, at most listedFailures of them.
     QVector<Failure> m_pending;
     quint64 m_monitorClears = 0;

@@ -4,6 +4,7 @@
 #include "app/titlecard.h"
 
 #include <QCoreApplication>
+#include <utility>
 
 namespace {
 
@@ -25,7 +26,7 @@ Windows::~Windows() {
 
 MainWindow* Windows::showMain() {
     if (!m_main) {
-        m_main = new MainWindow;
+        m_main = new MainWindow(nullptr, std::exchange(m_sessionPort, std::nullopt));
         m_main->setAttribute(Qt::WA_DeleteOnClose, false);
         connect(m_main, &MainWindow::restartRequested, this, &Windows::restart);
         connect(m_main, &MainWindow::aboutRequested, this, &Windows::showAbout);
@@ -41,6 +42,8 @@ void Windows::unloadMain() {
     MainWindow* old = m_main;
     m_main = nullptr;
     old->hide();
+    // A run still going ends with its verdict in the log, before the port goes.
+    old->stopRun(QStringLiteral("program ended"));
     // Free the port now; the window itself goes once its handler has returned.
     old->session().linkEnd();
     old->disconnect(this);

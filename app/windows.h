@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <optional>
 
 // The program's three windows, each a single instance made on first use: the
 // main window, the Splash window that carries a restart on a new port, and
@@ -31,6 +32,11 @@ public:
     // port is closed and the log written out.
     void endAll();
 
+    // The port of the first main window, for this session only (orv-test
+    // --port); config.ini is not touched. A restart after Save opens the
+    // port saved.
+    void setSessionPort(std::optional<QString> port) { m_sessionPort = std::move(port); }
+
     // How the program ends; tests put something harmless here.
     std::function<void()> endProgram;
 
@@ -40,4 +46,5 @@ private:
     QPointer<MainWindow> m_main;
     QPointer<TitleCard> m_splash;
     QPointer<TitleCard> m_about;
+    std::optional<QString> m_sessionPort;
 };

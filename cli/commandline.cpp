@@ -6,7 +6,7 @@
 #include <QHash>
 
 const char usageSynopsis[] =
-    "Usage: orv-test [--config FILE] [--help] [--version]\n"
+    "Usage: orv-test [--port PORT] [--config FILE] [--help] [--version]\n"
     "       orv-test --run FILE [--port PORT] [--report FILE] [--config FILE]\n";
 
 namespace {
@@ -99,15 +99,16 @@ CommandLine parseCommandLine(int argc, const char* const argv[]) {
         if (parser.isSet(*o) && parser.value(*o).isEmpty())
             return failed(QStringLiteral("%1 needs a value").arg(dashed(o->names().first())));
     c.config = bytesOf(parser.value(config));
+    // Without --run, --port is the window's port for this session.
+    if (parser.isSet(port))
+        c.port = textOf(parser.value(port));
     if (!parser.isSet(run)) {
-        if (parser.isSet(port) || parser.isSet(report))
-            return failed(QStringLiteral("--port and --report go with --run FILE"));
+        if (parser.isSet(report))
+            return failed(QStringLiteral("--report goes with --run FILE"));
         return c;
     }
     c.action = CommandLine::Action::Run;
     c.runFile = bytesOf(parser.value(run));
-    if (parser.isSet(port))
-        c.port = textOf(parser.value(port));
     c.report = bytesOf(parser.value(report));
     return c;
 }

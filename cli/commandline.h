@@ -15,7 +15,7 @@ struct CommandLine {
     QString error;               // Action::Error: what is wrong, without the program's name
     QByteArray config;           // --config FILE; empty when not given
     QByteArray runFile;          // --run FILE
-    std::optional<QString> port; // --port PORT
+    std::optional<QString> port; // --port PORT: the run's, or the window's for this session
     QByteArray report;           // --report FILE; empty when not given
 };
 

@@ -25,7 +25,8 @@ const char headlessUsage[] =
     "                     not start, the port was lost, or the report or the\n"
     "                     output could not be written; 128+signal when stopped\n"
     "                     (129 SIGHUP, 130 SIGINT, 143 SIGTERM)\n"
-    "      --port PORT    with --run: the port to use instead of the settings file's\n"
+    "      --port PORT    the port to use instead of the settings file's; without\n"
+    "                     --run, the window's for this session (nothing is saved)\n"
     "      --report FILE  with --run: write a JUnit XML report to FILE\n";
 
 namespace {

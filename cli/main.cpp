@@ -96,6 +96,7 @@ int main(int argc, char* argv[]) {
     // Asked to stop (kill, Ctrl+C, a closed terminal): end in good order, no question.
     SignalWatcher stop({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&stop, &SignalWatcher::received, &windows, &Windows::endAll);
+    windows.setSessionPort(options.port);
     windows.showMain();
     return QApplication::exec();
 }

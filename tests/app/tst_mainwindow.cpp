@@ -1,6 +1,7 @@
 // The main window as an operator sees it: what a click sends and records,
 // what a reply lights, changing the port, and what it must not lose or
 // misstate however the program ends or something goes wrong.
+#include "app/commandbutton.h"
 #include "app/shapewidget.h"
 #include "session/sessionlog.h"
 #include "support/dialogs.h"
@@ -108,6 +109,100 @@ private Q_SLOTS:
             QCOMPARE(lamp->fillColor(), QColor(Qt::black));
             QCOMPARE(lamp->accessibleDescription(), QStringLiteral("black"));
         }
+    }
+
+    // The key map, and text fields that take digits as text.
+    void keysPressTheKeypadOutsideTextFields_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("focus");   // the widget with the focus
+        QTest::addColumn<QString>("pressed"); // the button that lights and clicks, if any
+        QTest::addColumn<QByteArray>("line"); // what the monitor gets, if anything
+        const auto row = [](const char* name, Qt::Key code, Qt::KeyboardModifiers modifiers,
+                            const char* focus, const char* pressed, const QByteArray& line) {
+            QTest::newRow(name) << int(code) << modifiers << focus << pressed << line;
+        };
+        const Qt::KeyboardModifiers none, pad = Qt::KeypadModifier, ctrl = Qt::ControlModifier;
+        row("5", Qt::Key_5, none, "lstComm", "5", "Key: 5 - 0B 02 02 50 5F");
+        row("0, number pad", Qt::Key_0, pad, "cmdClearComm", "0", "Key: 10 - 0B 04 03 50 62");
+        row("Shift+8 as *", Qt::Key_Asterisk, Qt::ShiftModifier, "lstComm", "*", {});
+        row("Ctrl+T", Qt::Key_T, ctrl, "lstComm", "cmdCommTest", "Comm Test - 0B 05 10");
+        row("Ctrl+R, number pad", Qt::Key_R, ctrl | pad, "lstComm", "cmdReset", "Reset - 0B 06 11");
+        row("Ctrl+5", Qt::Key_5, ctrl, "lstComm", "", {});
+        row("T alone", Qt::Key_T, none, "lstComm", "", {});
+        row("5 in Port Settings", Qt::Key_5, none, "txtPortSettings", "", {});
+        row("7, number pad, in Serial Port", Qt::Key_7, pad, "txtCommPort", "", {});
+        row("Ctrl+R in Port Settings", Qt::Key_R, ctrl, "txtPortSettings", "", {});
+    }
+    void keysPressTheKeypadOutsideTextFields() {
+        QFETCH(int, code);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, focus);
+        QFETCH(QString, pressed);
+        QFETCH(QByteArray, line);
+        TestBench bench;
+        MainWindow* w = bench.start();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        trigger(w, "mnuSettings");
+        auto* target = child<QWidget>(w, focus.toLatin1());
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        auto* field = qobject_cast<QLineEdit*>(target);
+        const QString before = field ? field->text() : QString();
+        const MonitorModel& m = w->session().monitor();
+        const int count = m.count();
+        QTest::keyClick(target, Qt::Key(code), modifiers);
+        auto* button = static_cast<CommandButton*>(pressed.size() == 1 ? key(w, pressed)
+                                                   : pressed.isEmpty()
+                                                       ? nullptr
+                                                       : child<QWidget>(w, pressed.toLatin1()));
+        for (CommandButton* b : w->findChildren<CommandButton*>())
+            QCOMPARE(b->backColor() == QColor(Qt::red), b == button);
+        QCOMPARE(lines(m).mid(count), line.isEmpty() ? QList<QByteArray>() : QList{line});
+        if (field) // typed as text, a Ctrl+R not at all
+            QCOMPARE(field->text(),
+                     before + (modifiers & Qt::ControlModifier ? QString()
+                                                               : QString(QLatin1Char(char(code)))));
+        // What was sent went out, and nothing else before the Comm Test clicked now.
+        click(w, "cmdCommTest");
+        const QByteArray sent = QByteArray::fromHex(line.mid(line.indexOf(" - ") + 3) + "0B0510");
+        QCOMPARE(bench.device.read(sent.size()), sent);
+    }
+
+    // Over key 4 and the monitor, the shown panel is its own face only.
+    void portSettingsPanelCoversWhatItLiesOver() {
+        TestBench bench;
+        MainWindow* w = bench.start();
+        trigger(w, "mnuSettings");
+        QWidget* client = w->centralWidget();
+        const QRect panel = child<QWidget>(w, "frmSerialSettings")->geometry();
+        const QImage over = client->grab(panel).toImage();
+        for (const char* under : {"frmKeypad", "Frame2"})
+            child<QWidget>(w, under)->hide();
+        QCOMPARE(client->grab(panel).toImage(), over);
+    }
+
+    void linkWarningClosesWhenThePortOpensAgain_data() {
+        QTest::addColumn<bool>("lost"); // else it could not be opened at the start
+        QTest::newRow("Cannot open") << false;
+        QTest::newRow("Lost") << true;
+    }
+    void linkWarningClosesWhenThePortOpensAgain() {
+        QFETCH(bool, lost);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("device")); // as orv-sim --link makes
+        PtyPair later;
+        TestBench bench(link);
+        QVERIFY(!lost || QFile::link(bench.device.slavePath(), link));
+        MainWindow* w = bench.start();
+        if (lost)
+            bench.device.closeMaster();
+        QPointer<QMessageBox> box;
+        QTRY_VERIFY((box = child<QMessageBox>(w, "linkWarning")) && box->isVisible());
+        QVERIFY2(box->text().startsWith(lost ? "Lost " : "Cannot open "), qPrintable(box->text()));
+        QVERIFY(QFile::remove(link) == lost && QFile::link(later.slavePath(), link));
+        QTRY_VERIFY_WITH_TIMEOUT(!box, 5000);
+        QVERIFY(lines(w->session().monitor()).last().startsWith("Port: "));
     }
 
     void unopenablePortStillOpensTheWindowAndSaysWhy() {

@@ -2,16 +2,20 @@
 // buttons that send held off while it goes.
 #include "sequence/latencytrace.h"
 #include "app/runwindowplacement.h"
+#include "session/sessionlog.h"
 #include "support/dialogs.h"
 #include "support/testbench.h"
 
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
@@ -73,6 +77,8 @@ private Q_SLOTS:
         QTRY_COMPARE((sent += bench.device.readAvailable()), QByteArray("\x0B\x00\x02\x50\x5D", 5));
         for (QWidget* b : senders)
             QVERIFY(!b->isEnabled());
+        QVERIFY(!child<QAction>(w, "mnuRunSequence")->isEnabled());
+        QTest::keyClick(child<QWidget>(w, "lstComm"), Qt::Key_5); // no more than a click would
         QTRY_VERIFY(child<QWidget>(w, "frmSequenceRun")->isVisible());
         auto settingsRefused = answerNextMessageBox(QMessageBox::Ok);
         trigger(w, "mnuSettings");
@@ -84,7 +90,7 @@ private Q_SLOTS:
                  "STOPPED: operator stop at hold.seq:2 after 0 expectations, 0 failed");
         for (QWidget* b : senders)
             QVERIFY(b->isEnabled());
-        QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2 never went out
+        QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2, and the 5, never went out
 
         // A file-size limit cuts the report short: said, and no file left behind.
         const QString report = bench.dir.filePath(QStringLiteral("s.xml"));
@@ -104,32 +110,73 @@ private Q_SLOTS:
         click(w, "cmdSaveReport");
         QTRY_VERIFY(readFile(report).contains("<system-err>STOPPED: operator stop at hold.seq:2"));
     }
-    void runWindowStaysOnScreenClearOfTheKeypad_data() {
+    void closingDuringARunAsksFirst_data() {
+        QTest::addColumn<bool>("closeBox"); // else File > Close
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("close box, Cancel") << true << false;
+        QTest::newRow("close box, OK") << true << true;
+        QTest::newRow("File > Close, Cancel") << false << false;
+        QTest::newRow("File > Close, OK") << false << true;
+    }
+    void closingDuringARunAsksFirst() {
+        QFETCH(bool, closeBox);
+        QFETCH(bool, ok);
+        TestBench bench;
+        QPointer<MainWindow> w = bench.start();
+        const QString path = bench.dir.filePath(QStringLiteral("long.seq"));
+        QVERIFY(writeFile(path, "key 1\nwait 600000\n"));
+        w->runSequenceFile(path);
+        QTRY_VERIFY(w->sequenceRunning());
+        auto boxes = answerMessageBoxes({ok ? QMessageBox::Ok : QMessageBox::Cancel});
+        if (closeBox)
+            w->close();
+        else
+            trigger(w, "mnuClose");
+        QCOMPARE(boxes->size(), 1);
+        QCOMPARE(boxes->first().text, QStringLiteral("A sequence is running. Stop it and close?"));
+        QCOMPARE(bench.endCount, int(ok));
+        if (!ok) {
+            QVERIFY(w->isVisible() && w->sequenceRunning());
+            return;
+        }
+        QTRY_VERIFY(!w);
+        const QByteArray log = readFile(SessionLog::pathFor(QDate::currentDate()));
+        QVERIFY(log.contains("  Run: long.seq started\n"));
+        QVERIFY2(log.contains("  Run: STOPPED: program closed at long.seq:2 after 0 expectations, "
+                              "0 failed\n"),
+                 log.right(400).constData());
+    }
+    void runWindowKeepsTheMenuBarClearAndTheMonitorWhereItCan_data() {
         QTest::addColumn<QRect>("screen");
         QTest::addColumn<QPoint>("mainAt");
-        QTest::addColumn<bool>("beside"); // room enough beside the main window
-        const QRect small(0, 0, 1024, 768), wide(0, 0, 1920, 1080);
-        QTest::newRow("1024x768 top left") << small << QPoint(0, 0) << true;
-        QTest::newRow("1024x768 top right") << small << QPoint(324, 0) << true;
-        QTest::newRow("1024x768 bottom left") << small << QPoint(0, 128) << true;
-        QTest::newRow("1024x768 bottom right") << small << QPoint(324, 128) << true;
-        QTest::newRow("1024x768 centred") << small << QPoint(162, 64) << false;
-        QTest::newRow("1024x768 below a panel") << QRect(0, 32, 1024, 736) << QPoint(0, 32) << true;
-        QTest::newRow("1920x1080 bottom right") << wide << QPoint(1220, 440) << true;
+        QTest::addColumn<QString>("covers"); // of the main window: nothing, keypad or monitor
+        const QRect small(0, 0, 1024, 768), laptop(0, 0, 1280, 800), wide(0, 0, 1920, 1080);
+        QTest::newRow("1024x768 top left") << small << QPoint(0, 0) << "keypad";
+        QTest::newRow("1024x768 bottom left") << small << QPoint(0, 128) << "keypad";
+        QTest::newRow("1024x768 centred") << small << QPoint(162, 64) << "keypad";
+        QTest::newRow("1024x768 top right") << small << QPoint(324, 0) << "monitor";
+        QTest::newRow("1024x768 below a panel")
+            << QRect(0, 32, 1024, 736) << QPoint(0, 32) << "keypad";
+        QTest::newRow("1280x800 centred") << laptop << QPoint(290, 80) << "keypad";
+        QTest::newRow("1920x1080 centred") << wide << QPoint(610, 220) << "nothing";
+        QTest::newRow("1920x1080 bottom right") << wide << QPoint(1220, 440) << "nothing";
     }
-    void runWindowStaysOnScreenClearOfTheKeypad() {
+    void runWindowKeepsTheMenuBarClearAndTheMonitorWhereItCan() {
         QFETCH(QRect, screen);
         QFETCH(QPoint, mainAt);
-        QFETCH(bool, beside);
-        // The main window's frame and its keypad, as a window manager shows them.
-        const QRect main(mainAt, QSize(700, 640));
-        const QRect keypad = QRect(314, 86, 353, 481).translated(mainAt);
-        const QSize least(300, 440);
-        const QRect r = placeRunWindow(screen, main, keypad, QSize(640, 580), least);
+        QFETCH(QString, covers);
+        // The main window's frame, title and menu bar, and monitor, as a window manager shows them.
+        const MainWindowPlaces main{QRect(mainAt, QSize(700, 640)), QRect(mainAt, QSize(700, 52)),
+                                    QRect(mainAt + QPoint(8, 164), QSize(297, 457))};
+        const QSize least(460, 440);
+        const QRect r = placeRunWindow(screen, main, QSize(640, 580), least);
         QVERIFY2(screen.contains(r), qPrintable(QDebug::toString(r)));
-        QVERIFY(!r.intersects(keypad));
+        QVERIFY(!r.intersects(main.top));
         QVERIFY(r.width() >= least.width() && r.height() >= least.height());
-        QCOMPARE(!r.intersects(main), beside);
+        const char* covered = !r.intersects(main.frame)    ? "nothing"
+                              : r.intersects(main.monitor) ? "monitor"
+                                                           : "keypad";
+        QCOMPARE(QString::fromLatin1(covered), covers);
     }
     void latencyTraceKeepsExtremesAndFailuresAsItMerges() {
         LatencyTrace trace;
@@ -165,8 +212,8 @@ private Q_SLOTS:
                     child<QLabel>(run, "lblSequenceStep")->text().contains("1, 1, 1, 1"));
         run->layout()->activate(); // a deep block's long step line must not widen it
         QVERIFY(run->screen()->availableGeometry().contains(run->frameGeometry()));
-        for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
-            QVERIFY(!run->frameGeometry().intersects(QRect(k->mapToGlobal(QPoint()), k->size())));
+        const QWidget* bar = w->menuBar();
+        QVERIFY(!run->frameGeometry().intersects(QRect(bar->mapToGlobal(QPoint()), bar->size())));
         QByteArray sent;
         for (int i : {1, 2}) {
             QTRY_COMPARE((sent += bench.device.readAvailable()).size(), 5 * i);
@@ -179,6 +226,13 @@ private Q_SLOTS:
         QTest::mouseDClick(failures->viewport(), Qt::LeftButton, {}, row.center());
         const MonitorModel& m = w->session().monitor();
         QCOMPARE(m.line(m.selectedIndex()), "Reply: 0B FF\n"); // not the later ACK
+        QVERIFY(lines(m).contains("Run: nak.seq started"));
+        QTRY_COMPARE(lines(m).last(), "Run: FAIL: 1 of 2 expectations failed");
+        // Wide enough for its figures, whole.
+        auto* latency = child<QLabel>(run, "lblSequenceLatency");
+        QVERIFY2(latency->contentsRect().width() >=
+                     latency->fontMetrics().horizontalAdvance(latency->text()),
+                 qPrintable(latency->text()));
         for (const QString name : {"chart.svg", "chart.png"}) {
             answerFileDialog(bench.dir.filePath(name));
             click(run, "cmdSaveChart");
@@ -186,6 +240,15 @@ private Q_SLOTS:
         }
         const QByteArray svg = readFile(bench.dir.filePath("chart.svg"));
         QVERIFY2(svg.endsWith("</svg>\n") && svg.count("class=\"failed\"") == 1, svg.constData());
+        // A picture of its own size, whatever the window's, titled with the run.
+        const QImage png(bench.dir.filePath("chart.png"));
+        QCOMPARE(png.size(), QSize(1200, 600));
+        const QRegularExpression title(
+            "^nak\\.seq - started \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d - "
+            "FAIL: 1 of 2 expectations failed$");
+        QVERIFY2(title.match(png.text("Title")).hasMatch(), qPrintable(png.text("Title")));
+        QVERIFY(svg.contains("<title>" + png.text("Title").toUtf8() + "</title>") &&
+                svg.contains("width=\"1200\" height=\"600\""));
     }
 };
 

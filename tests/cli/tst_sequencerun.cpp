@@ -173,7 +173,7 @@ private Q_SLOTS:
     void messages_data() {
         QTest::addColumn<QStringList>("args");  // SEQ: t.seq, DEV: orv-sim's device, DIR: a folder
         QTest::addColumn<QByteArray>("config"); // DIR/c.ini: "fifo", its content, or none
-        QTest::addColumn<QByteArray>("how");    // stdout full, closed or gone; stderr a tty
+        QTest::addColumn<QByteArray>("how"); // stdout full, closed or gone; stderr a tty; a window
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("has");
         const auto row = [](const char* name, const QStringList& args, const QByteArray& config,
@@ -206,9 +206,11 @@ private Q_SLOTS:
         row("Qt's options", QStringList{"-platform", "offscreen", "-reverse"} + run, "", "", 0,
             "PASS: 1 of 1 expectations met");
         row("--report without --run", {"--report", "DIR/r.xml"}, "", "", 2,
-            "--port and --report go with --run FILE");
-        row("--port without --run", {"--port", "DEV"}, "", "", 2,
-            "--port and --report go with --run FILE");
+            "--report goes with --run FILE");
+        // The window opens the port given, and the settings file stays as it was.
+        row("--port without --run: the window's",
+            {"--port", "DEV", "--config", "DIR/c.ini", "-platform", "offscreen"},
+            "[SETTINGS]\nport=/dev/orv-test-none\n", "window", 0, "port opened");
         row("report folder missing", run + QStringList{"--report", "DIR/none/r.xml"}, "", "", 2,
             "DIR/none");
         row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
@@ -255,6 +257,11 @@ private Q_SLOTS:
         });
         p.start(QStringLiteral(ORV_TEST_PATH), args);
         QByteArray all;
+        if (how == "window") { // ended as a desktop session ends it, once the port is open
+            QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("port opened"), 20000);
+            all += sim.log().toUtf8();
+            ::kill(pid_t(p.processId()), SIGTERM);
+        }
         for (QDeadlineTimer deadline(20000); !p.waitForFinished(10) && !deadline.hasExpired();)
             all += p.readAllStandardOutput() + p.readAllStandardError() + tty.readAvailable();
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
@@ -263,6 +270,8 @@ private Q_SLOTS:
         QVERIFY2(all.contains(fill(has).toUtf8()), all.constData());
         QVERIFY2(how == "tty" || !all.contains('\x1b'), all.constData()); // no progress line
         QCOMPARE(p.exitCode(), status);
+        // Whatever the run or the window did, nothing wrote the settings file.
+        QVERIFY(config == "fifo" || readFile(ini) == (config.isEmpty() ? "<unreadable>" : config));
     }
 };
 
