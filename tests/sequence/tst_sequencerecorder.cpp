@@ -59,30 +59,24 @@ private Q_SLOTS:
         for (const QString& event : events.split(' ')) {
             const qint64 at = event.section(':', 0, 0).toLongLong() * ms;
             const QString what = event.section(':', 1);
-            if (what == "stop") {
-                stop = at;
-                continue;
-            }
-            if (replies.contains(what)) {
-                recorder.addReply(replies[what], at);
-                continue;
-            }
+            const char last = what.back().toLatin1();
+            const bool silent = last == '*' || last == '#';
             SessionPress press;
-            press.sentNs = what[0] == '!' ? -1 : at;
-            if (what == "C" || what == "R") {
-                press.kind = what == "C" ? SessionPress::CommTest : SessionPress::Reset;
-                press.frame = what == "C" ? commands::commTest.bytes() : commands::reset.bytes();
-            } else if (what[0] == 'F') {
-                press.kind = SessionPress::Frame;
-                press.frame = QByteArray::fromHex(what.mid(1).toLatin1());
-            } else {
-                press.key = qint16(commands::keypadIndex(what.back().toLatin1()));
-                if (const CommandFrame* frame = commands::keypadFrame(press.key))
-                    press.frame = frame->bytes();
-                else
-                    press.sentNs = -1;
-            }
-            recorder.addPress(press, at);
+            press.kind = what == "C"      ? SessionPress::CommTest
+                         : what == "R"    ? SessionPress::Reset
+                         : what[0] == 'F' ? SessionPress::Frame
+                                          : SessionPress::Key;
+            press.key = qint16(commands::keypadIndex(last));
+            // Only a frame of one's own is written as its bytes; a key's is not.
+            press.frame = what[0] == 'F' ? QByteArray::fromHex(what.mid(1).toLatin1())
+                                         : QByteArray(silent ? 0 : 1, '\x0B');
+            press.sentNs = what[0] == '!' || silent ? -1 : at;
+            if (what == "stop")
+                stop = at;
+            else if (replies.contains(what))
+                recorder.addReply(replies[what], at);
+            else
+                recorder.addPress(press, at);
         }
         QCOMPARE(recorder.steps(stop), steps);
         // What it writes is a file that reads back without a mistake.
