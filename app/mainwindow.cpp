@@ -10,6 +10,8 @@
 #include "app/monitorview.h"
 #include "app/portsettingspanel.h"
 #include "app/pressfeedback.h"
+#include "app/recordingcontrol.h"
+#include "app/sendframedialog.h"
 #include "app/sequencerunwindow.h"
 #include "app/shapewidget.h"
 #include "app/twips.h"
@@ -147,6 +149,10 @@ void MainWindow::buildMenus() {
     m_runSequence = serial->findChild<QAction*>(QStringLiteral("mnuRunSequence"));
     m_stopSequence = serial->findChild<QAction*>(QStringLiteral("mnuStopSequence"));
     m_stopSequence->setVisible(false);
+    // Beside the original entries: frames of one's own, and presses recorded.
+    const auto running = [this] { return sequenceRunning(); };
+    SendFrameDialog::addMenuEntry(serial, m_session, running, this);
+    new RecordingControl(m_session, serial, this);
 }
 
 void MainWindow::buildControls() {
@@ -403,4 +409,6 @@ void MainWindow::setSendingEnabled(bool enabled) {
     frmSerialSettings->setEnabled(enabled);
     m_runSequence->setEnabled(enabled);
     m_stopSequence->setVisible(!enabled);
+    if (auto* sendFrame = findChild<SendFrameDialog*>())
+        sendFrame->setSendingEnabled(enabled);
 }

@@ -215,6 +215,10 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
             return 2;
         }
     }
+    // The run ends with the port: its message must not promise another try.
+    session.setLostPortNote(QStringLiteral("the run stopped"));
+    quint64 replies = 0;
+    QObject::connect(&session, &MainSession::replyReceived, [&replies] { ++replies; });
     if (!session.linkStart()) {
         session.linkEnd();
         say(stderr, QStringLiteral("Cannot start the run: %1").arg(session.lastLinkError()));
@@ -235,12 +239,23 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
     QElapsedTimer elapsed;
     QObject::connect(&progressTimer, &QTimer::timeout,
                      [&] { progress.show(progressText(runner, total, elapsed.elapsed())); });
+    bool unanswered = false; // an expectation waited for a reply in vain
+    QObject::connect(&runner, &SequenceRunner::evaluated, [&](const ExpectationOutcome& o) {
+        unanswered = unanswered || (!o.met && !o.replied);
+    });
     int status = 0;
     QObject::connect(&runner, &SequenceRunner::finished, [&] {
         progressTimer.stop();
         progress.clear();
         session.linkEnd(); // the log complete before the last lines are printed
         print();
+        // Eleven timeouts in a row read like eleven faults; they are one: a
+        // wrong port, a device that is off, or a line at the wrong speed.
+        if (unanswered && replies == 0 && runner.state() != SequenceRunner::State::PortLost)
+            output.writeLine(QStringLiteral("No reply came from %1 at all: check that it is the "
+                                            "device's port, that the device is on and "
+                                            "connected, and that it talks 9600 baud 8N1")
+                                 .arg(session.portName()));
         output.writeLine(runner.latencyLine());
         output.writeLine(runner.verdictLine());
         if (runner.state() == SequenceRunner::State::PortLost)

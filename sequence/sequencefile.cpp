@@ -1,6 +1,7 @@
 #include "sequence/sequencefile.h"
 
 #include "filetext/visibletext.h"
+#include "protocol/hexframe.h"
 
 #include <QByteArrayView>
 #include <QFile>
@@ -178,6 +179,21 @@ template <int max> int split(const char* data, qsizetype begin, qsizetype end, W
     return n;
 }
 
+// The hex words of a send step: the rest of its line, up to a comment.
+Bytes frameWords(const char* data, qsizetype from, qsizetype end) {
+    for (qsizetype i = from; i < end; ++i)
+        if (data[i] == '#' && isBlank(data[i - 1]))
+            return Bytes(data + from, i - from);
+    return Bytes(data + from, end - from);
+}
+
+int wordCount(Bytes s) {
+    int n = 0;
+    for (qsizetype i = 0; i < s.size(); ++i)
+        n += !isBlank(s[i]) && (i == 0 || isBlank(s[i - 1]));
+    return n;
+}
+
 class Parser {
 public:
     explicit Parser(SequenceFile& file) : m_file(file), m_data(file.text.constData()) {}
@@ -216,6 +232,13 @@ public:
             step.kind = SequenceStep::CommTest;
         } else if (is(keyword, "reset")) {
             step.kind = SequenceStep::Reset;
+        } else if (is(keyword, "send")) {
+            step.kind = SequenceStep::Send;
+            const Bytes hex = frameWords(m_data, words[0].at + words[0].size, end);
+            const HexFrame frame = parseHexFrame(hex);
+            if (!frame.isValid())
+                return fail(frame.error);
+            used = 1 + wordCount(hex);
         } else if (is(keyword, "expect")) {
             step.kind = SequenceStep::Expect;
             const auto reply = replyOf(word(1));
@@ -276,6 +299,7 @@ public:
         case SequenceStep::Key:
         case SequenceStep::CommTest:
         case SequenceStep::Reset:
+        case SequenceStep::Send:
             m_lastPress = index;
             m_pressedDepth = m_open.size();
             break;
@@ -416,7 +440,7 @@ QString openProblem(const QByteArray& path, int err) {
 QString SequenceFile::stepText(const SequenceStep& step) const {
     if (step.at >= quint32(text.size()))
         return {};
-    Word words[4];
+    Word words[HexFrame::maxBytes + 2]; // a send of 64 bytes and its keyword
     const int n = split(text.constData(), step.at, lineEnd(text, step.at), words);
     QByteArray out;
     for (int i = 0; i < qMin(n, int(step.words)); ++i) {
@@ -425,6 +449,15 @@ QString SequenceFile::stepText(const SequenceStep& step) const {
         out.append(text.constData() + words[i].at, words[i].size);
     }
     return shown(out);
+}
+
+QByteArray SequenceFile::frame(const SequenceStep& step) const {
+    if (step.kind != SequenceStep::Send || step.at >= quint32(text.size()))
+        return {};
+    Word keyword[1];
+    const qsizetype end = lineEnd(text, step.at);
+    split(text.constData(), step.at, end, keyword);
+    return parseHexFrame(frameWords(text.constData(), keyword[0].at + keyword[0].size, end)).bytes;
 }
 
 QString replyName(SequenceStep::Reply reply) {

@@ -13,7 +13,7 @@
 // A file may hold millions of steps, so a step is small and keeps no text of
 // its own: it points into the file's bytes, which SequenceFile holds once.
 struct SequenceStep {
-    enum Kind : quint8 { Key, CommTest, Reset, Expect, Wait, Repeat, End };
+    enum Kind : quint8 { Key, CommTest, Reset, Expect, Wait, Repeat, End, Send };
     enum Reply : quint8 { Ack, Nak, Crc, Any, None };
 
     Kind kind = Key;
@@ -30,7 +30,7 @@ struct SequenceStep {
 
     // Whether running the step writes a frame ("key *" and "key #" do not).
     bool sends() const {
-        return kind == CommTest || kind == Reset ||
+        return kind == CommTest || kind == Reset || kind == Send ||
                (kind == Key && commands::keypadFrame(key) != nullptr);
     }
 };
@@ -46,6 +46,9 @@ struct SequenceFile {
     // The step as written, its words one space apart, for messages and
     // reports; control bytes are escaped as the monitor shows them.
     QString stepText(const SequenceStep& step) const;
+    // The bytes a send step sends, read again from its line: the file holds
+    // them once, whatever the count of repetitions.
+    QByteArray frame(const SequenceStep& step) const;
 
     // How many expectations a whole run evaluates: every expect times the
     // counts of the repeats around it. Saturates at the largest qint64.

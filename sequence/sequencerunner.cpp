@@ -126,7 +126,8 @@ void SequenceRunner::advance() {
             break;
         case SequenceStep::Key:
         case SequenceStep::CommTest:
-        case SequenceStep::Reset: {
+        case SequenceStep::Reset:
+        case SequenceStep::Send: {
             const quint64 before = m_session.sendCount();
             runSend(step);
             ++m_pc;
@@ -163,6 +164,8 @@ void SequenceRunner::advance() {
 void SequenceRunner::runSend(const SequenceStep& step) {
     if (step.kind == SequenceStep::Key)
         m_session.sendKeyCode(qint16(step.key));
+    else if (step.kind == SequenceStep::Send)
+        m_session.sendFrame(m_sequence.frame(step));
     else if (step.kind == SequenceStep::CommTest)
         m_session.sendCommTest();
     else

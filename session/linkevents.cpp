@@ -63,6 +63,10 @@ void MainSession::handleCommEvent(int code) {
 
 void MainSession::onPortLost(const QString& message) {
     completeUnfinishedReply();
+    if (!m_lostPortNote.isEmpty()) {
+        reportProblem(message + QStringLiteral(" (") + m_lostPortNote + QLatin1Char(')'));
+        return;
+    }
     if (!reopenCanBecomeSafe(m_opened)) {
         reportProblem(message);
         return;
@@ -106,6 +110,7 @@ void MainSession::completeReplies(const QList<ReceivedReply>& replies) {
             sent ? qint32(qMin<qint64>(latencyNs / 1000, std::numeric_limits<qint32>::max())) : -1,
             sent ? sent->number : -1);
         m_monitor.selectLast();
+        Q_EMIT replyRead(reply.text, reply.at.monotonicNs);
         Q_EMIT replyReceived(reply.text, latencyNs);
     }
 }

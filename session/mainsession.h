@@ -14,6 +14,15 @@
 struct CommandFrame;
 class ModemLines;
 
+// One press of a button, a key or Send Frame, as whoever records them needs it.
+struct SessionPress {
+    enum Kind : quint8 { Key, CommTest, Reset, Frame };
+    Kind kind = Key;
+    qint16 key = -1;    // Key: the keypad index
+    QByteArray frame;   // the bytes it was to send; empty for "*" and "#"
+    qint64 sentNs = -1; // monotonic: when its last byte was handed over; -1 if none was
+};
+
 // Everything of the main window that needs no display: its variables, the
 // serial link and the communication monitor, with the operations that act on
 // them. The window owns one and forwards its events here; the headless
@@ -69,6 +78,9 @@ public:
     QString portName() const { return m_link.portName(); }
     // Why the last port operation failed.
     QString lastLinkError() const { return m_link.lastError(); }
+    // A lost port is then not tried again, and its message ends with note in
+    // brackets instead of "(trying again every second)": a headless run stops.
+    void setLostPortNote(const QString& note) { m_lostPortNote = note; }
     // Whether a lost or unopened port is being tried again.
     bool isReconnecting() const { return m_reconnect.isActive(); }
     bool dtrEnable() const { return m_link.dtrEnable(); }
@@ -95,6 +107,9 @@ public:
     void sendKeyCode(qint16 Index);
     void sendCommTest();
     void sendReset();
+    // A frame of the operator's own, sent exactly (see parseHexFrame); its
+    // monitor line is "Sent: " and its hex text. An empty frame sends nothing.
+    void sendFrame(const QByteArray& frame);
 
     // The handler of the link's communication events.
     void handleCommEvent(int code);
@@ -105,6 +120,10 @@ Q_SIGNALS:
     // from the latest frame handed to the system before the reply's line
     // feed arrived to that arrival (-1: no frame was sent before it).
     void replyReceived(const QByteArray& reply, qint64 latencyNs);
+    // After each of the four send operations, also when nothing was sent.
+    void pressed(const SessionPress& press);
+    // With replyReceived: the monotonic time the reply's line feed was read.
+    void replyRead(const QByteArray& reply, qint64 atNs);
     // Something about the port the operator must know.
     void linkProblem(const QString& message);
 
@@ -119,6 +138,9 @@ private:
     static constexpr std::size_t keptSends = 8;
 
     void send(const CommandFrame& frame);
+    void send(const QByteArray& bytes, const QString& hex, const QByteArray& line);
+    void notePress(SessionPress::Kind kind, qint16 key, const QByteArray& frame,
+                   quint64 sendsBefore);
     void completeReplies(const QList<ReceivedReply>& replies);
     void onPortLost(const QString& message);
     void retryPort();
@@ -138,6 +160,7 @@ private:
     QTimer m_ctsPause;
     QTimer m_reconnect;
     bool m_wasOpen = false;
+    QString m_lostPortNote;
     PortIdentity m_opened;
     SessionLog m_log;
     quint64 m_sendCount = 0;

@@ -59,7 +59,7 @@ private Q_SLOTS:
             "reset\nexpect CRC within 100\n",
             1,
             {"t.seq:4: expected none, got \"0B 00 0B\\r\\n\"",
-             "t.seq:6: expected CRC, got no reply within 100 ms",
+             "t.seq:6: expected CRC, got no reply within 100 ms\nLatency", // no "no reply" line
              "FAIL: 2 of 3 expectations failed"},
             {rs, k1, rs});
         row("nested repeats, in order", {},
@@ -88,7 +88,20 @@ private Q_SLOTS:
             {"it is the sequence file"}, {}, "input");
         row("report in /proc", {}, "key 1\n", 2, {"/proc cannot hold new files"}, {}, "proc");
         row("port lost in a wait", {}, "key 1\nexpect ACK\nwait 600000\n", 2,
-            {"STOPPED: port lost at t.seq:3 after 1 expectation, 0 failed"}, {k1}, "lose");
+            {"the device closed its end (the run stopped)\n",
+             "STOPPED: port lost at t.seq:3 after 1 expectation, 0 failed"},
+            {k1}, "lose");
+        row("send: the bytes exactly, and a reply to each", {},
+            "send 0B 07 sum\nexpect NAK\nsend 0b 00 02 50 5d # key 1\nexpect ACK\n", 0,
+            {"  Sent: 0B 07 12\n", "  Sent: 0B 00 02 50 5D\n", "PASS: 2 of 2 expectations met"},
+            {"0B 07", k1});
+        row("nothing answers at all: said before the summary", {"--answer", k1 + "=none"},
+            "key 1\nexpect ACK within 100\nkey 1\nexpect none within 50\n", 1,
+            {"50 5D\nNo reply came from /dev/pts/",
+             "at all: check that it is the device's port, that the device is on and connected, "
+             "and that it talks 9600 baud 8N1\nLatency (ms): min -",
+             "FAIL: 1 of 2 expectations failed"},
+            {k1, k1});
         row("report is a symbolic link", {}, "key 1\n", 2, {"symbolic link"}, {}, "symlink");
         row("report is a dangling link", {}, "key 1\n", 2, {"symbolic link"}, {}, "dangling");
         row("SIGINT in a wait", {}, "key 1\nexpect ACK\nwait 600000\nkey 2\n", 130,

@@ -56,6 +56,17 @@ private Q_SLOTS:
         row("raw bytes escaped", "key 1\nk\x1B[2J\rey 1",
             "b.seq:2: \"k\\x1B[2J\\rey 1\": unknown step");
         row("raw key escaped", "key \x7F", "b.seq:1: \"key \\x7F\": unknown key \"\\x7F\"");
+        row("send: bad hex", "key 1\nsend 0B 0G", "b.seq:2: \"send 0B 0G\": \"0G\" is not a byte");
+        row("send: not two digits", "send 0B 7", "b.seq:1: \"send 0B 7\": \"7\" is not a byte");
+        row("send: no bytes", "send # what?", "b.seq:1: \"send # what?\": no bytes");
+        row("send: sum alone", "send sum", "b.seq:1: \"send sum\": \"sum\" needs bytes");
+        row("send: sum not last", "send 0B sum 01", "b.seq:1: \"send 0B sum 01\": \"sum\" must be");
+        const QByteArray cut = "b.seq:1: \"send" + QByteArray(" 00").repeated(18) + " 0...\": ";
+        row("send: 65 bytes", ("send" + QByteArray(" 00").repeated(65)).constData(),
+            (cut + "65 bytes: a frame holds at most 64").constData());
+        row("send: 64 and a checksum",
+            ("send" + QByteArray(" 00").repeated(64) + " sum").constData(),
+            (cut + "65 bytes: a frame holds at most 64, its checksum included").constData());
     }
     void mistakesAreLocated() {
         QFETCH(QByteArray, text);
@@ -64,6 +75,31 @@ private Q_SLOTS:
         QVERIFY(!f.isValid());
         QVERIFY2(f.error.startsWith(error), qPrintable(f.error));
         QVERIFY(f.steps.isEmpty());
+    }
+
+    // A send step's bytes exactly, and its words as messages and the run
+    // window show them.
+    void sendFrames_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("any case, tabs, a comment, a sum past 255")
+            << QByteArray("SEND\tf0 0b  20\tSum # and an expect after it\nexpect NAK")
+            << QByteArray::fromHex("F00B201B") << "SEND f0 0b 20 Sum";
+        const QByteArray most = QByteArray(" A5").repeated(64);
+        QTest::newRow("64 bytes") << "send" + most << QByteArray(64, char(0xA5))
+                                  << QString::fromLatin1("send" + most);
+    }
+    void sendFrames() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        const SequenceFile f = parseSequence(QStringLiteral("s.seq"), text);
+        QVERIFY2(f.isValid(), qPrintable(f.error));
+        QCOMPARE(f.steps[0].kind, SequenceStep::Send);
+        QVERIFY(f.steps[0].sends());
+        QCOMPARE(f.frame(f.steps[0]), bytes);
+        QCOMPARE(f.stepText(f.steps[0]), shown);
     }
 
     void expectationCount_data() {
