@@ -9,6 +9,7 @@
 #include "app/portsettingspanel.h"
 #include "app/pressfeedback.h"
 #include "app/sequencerunwindow.h"
+#include "app/sessionmonitormenu.h"
 #include "app/shapewidget.h"
 #include "app/twips.h"
 #include "protocol/replystatus.h"
@@ -133,6 +134,7 @@ void MainWindow::buildMenus() {
     }
     m_stopSequence = serial->findChild<QAction*>(QStringLiteral("mnuStopSequence"));
     m_stopSequence->setVisible(false);
+    addSessionMonitorEntries(*this, *serial);
 }
 
 void MainWindow::buildControls() {
