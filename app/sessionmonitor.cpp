@@ -91,6 +91,7 @@ SessionMonitor::SessionMonitor(std::unique_ptr<LogFile> log, QWidget* parent)
     setToolTip(log->path());
     m_rows = new LogRows(std::move(log), this);
     build();
+    m_view->showFromTop();
     resize(960, 600);
 }
 
@@ -191,12 +192,13 @@ void SessionMonitor::build() {
     connect(m_onlyMatching, &QCheckBox::toggled, this, &SessionMonitor::applyFilter);
     connect(m_filter, &QLineEdit::returnPressed, this, [this] { find(1); });
 
-    // The count follows the rows a few times a second, not at every batch.
+    // The count changes with the rows on screen, in the same repaint; while
+    // a filter works, a few times a second.
     m_countDelay.setSingleShot(true);
     m_countDelay.setInterval(250);
     connect(&m_countDelay, &QTimer::timeout, this, &SessionMonitor::updateCount);
+    connect(m_view, &SessionMonitorView::flushed, this, &SessionMonitor::updateCount);
     connect(m_shown, &ShownRows::rowsAppended, this, &SessionMonitor::scheduleCount);
-    connect(m_shown, &ShownRows::rowsDropped, this, &SessionMonitor::scheduleCount);
     connect(m_shown, &ShownRows::rowsReset, this, &SessionMonitor::updateCount);
     connect(m_view, &SessionMonitorView::followChanged, this, &SessionMonitor::showFollow);
     connect(m_view, &SessionMonitorView::currentChanged, this, [this](qint64 number) {
@@ -290,12 +292,17 @@ void SessionMonitor::updateCount() {
 }
 
 void SessionMonitor::scheduleCount() {
-    if (!m_countDelay.isActive())
+    const bool reading =
+        !m_rows->isLive() && !static_cast<const LogRows*>(m_rows)->file().indexed();
+    if ((m_shown->filtering() || reading) && !m_countDelay.isActive())
         m_countDelay.start();
+    else if (!m_shown->filtering() && !reading && m_countDelay.isActive())
+        updateCount(); // the last slice: the final count at once
 }
 
 void SessionMonitor::showFollow(bool following, qint64 newRows) {
-    m_newRows->setVisible(!following && newRows > 0);
+    // A log read back has no new rows: only rows not read yet.
+    m_newRows->setVisible(!following && newRows > 0 && m_rows->isLive());
     if (!following && newRows > 0)
         m_newRows->setText(
             QStringLiteral("%1 new row%2 \u2193").arg(grouped(newRows), newRows == 1 ? "" : "s"));

@@ -14,9 +14,15 @@
 namespace {
 
 constexpr int cellMargin = 4;
-// During a stream, new rows reach this view at most this often; a row after
-// a quiet spell at once. The main window's monitor shows every row sooner.
-constexpr int streamIntervalMs = 100;
+// New rows reach this view at most this often while they come now and then,
+// so that a click's reply shows at once; during a stream (batches closer
+// than streamGapMs, streamBatches of them in a row) only twice a second, as
+// each repaint of a second window costs about a millisecond of X round trip.
+// The main window's monitor shows every row sooner; the times are the rows'.
+constexpr int quietIntervalMs = 40;
+constexpr int streamIntervalMs = 500;
+constexpr int streamGapMs = 150;
+constexpr int streamBatches = 10;
 // Characters of a row's text laid out at most: the rest is past any screen.
 constexpr qsizetype laidOutChars = 1024;
 
@@ -156,6 +162,14 @@ void SessionMonitorView::setFollow(bool follow) {
     Q_EMIT followChanged(m_follow, m_newRows);
 }
 
+void SessionMonitorView::showFromTop() {
+    setFollow(false);
+    m_silentScroll = true;
+    verticalScrollBar()->setValue(0);
+    m_silentScroll = false;
+    viewport()->update();
+}
+
 void SessionMonitorView::followNewest() {
     updateRange();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
@@ -166,10 +180,14 @@ void SessionMonitorView::onAppended(qint64 count) {
     if (count <= 0)
         return;
     m_pendingAppended += count;
+    const bool close = m_sinceBatch.isValid() && m_sinceBatch.elapsed() < streamGapMs;
+    m_streak = close ? m_streak + 1 : 0;
+    m_sinceBatch.start();
     if (m_flush.isActive())
         return;
-    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : streamIntervalMs;
-    m_flush.start(int(qBound(qint64(0), streamIntervalMs - since, qint64(streamIntervalMs))));
+    const int interval = m_streak >= streamBatches ? streamIntervalMs : quietIntervalMs;
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : interval;
+    m_flush.start(int(qBound(qint64(0), interval - since, qint64(interval))));
 }
 
 void SessionMonitorView::flush() {
@@ -201,6 +219,7 @@ void SessionMonitorView::flush() {
         viewport()->update(fresh);
     SessionAccessible::rowsChanged(this, QAccessibleTableModelChangeEvent::RowsInserted,
                                    count - appended, count - 1);
+    Q_EMIT flushed();
 }
 
 void SessionMonitorView::onDropped(qint64 count) {
@@ -336,6 +355,7 @@ void SessionMonitorView::paintEvent(QPaintEvent* event) {
     QByteArray dateAbove;
     if (first > 0 && first <= last)
         dateAbove = m_shown.rows().row(m_shown.numberAt(first - 1)).date;
+    const int baseline = (m_rowHeight - fm.height()) / 2 + fm.ascent();
     for (qint64 row = first; row <= last && first <= last; ++row) {
         const qint64 number = m_shown.numberAt(row);
         const SessionRow r = m_shown.rows().row(number);
@@ -354,14 +374,18 @@ void SessionMonitorView::paintEvent(QPaintEvent* event) {
             if (w <= 0 || x > area.right() || x + w < area.left())
                 continue;
             QString text = cellText(r, c);
+            if (text.isEmpty())
+                continue;
             if (c == TimeColumn && !r.date.isEmpty() && r.date != dateAbove)
                 text = QString::fromLatin1(r.date + ' ' + r.time);
-            if (c == TextColumn && text.size() > laidOutChars)
+            if (text.size() > laidOutChars)
                 text.truncate(laidOutChars);
             painter.setFont(c == KindColumn && isProblem(r.kind) ? bold : font());
-            const QRect cell(x, rect.top(), w, rect.height());
-            painter.drawText(cell, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-                             fm.elidedText(text, Qt::ElideRight, w));
+            // Laid out once: elided only when it may not fit.
+            if (qsizetype(text.size()) * fm.maxWidth() > w)
+                text = (c == KindColumn && isProblem(r.kind) ? QFontMetrics(bold) : fm)
+                           .elidedText(text, Qt::ElideRight, w);
+            painter.drawText(QPoint(x, rect.top() + baseline), text);
         }
         dateAbove = r.date;
     }

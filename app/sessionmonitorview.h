@@ -36,6 +36,8 @@ public:
     void setCurrentRow(qint64 row, bool extend = false);
 
     bool following() const { return m_follow; }
+    // Shows the first rows and stops following (a log opens at its top).
+    void showFromTop();
     // Scrolls to the newest row and follows it again.
     void followNewest();
     qint64 newRows() const { return m_newRows; }
@@ -54,6 +56,8 @@ Q_SIGNALS:
     // The current row changed (its number, -1 for none).
     void currentChanged(qint64 number);
     void followChanged(bool following, qint64 newRows);
+    // New rows have reached the screen (at most a few times a second).
+    void flushed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -88,4 +92,6 @@ private:
     bool m_pendingRepaint = false;
     QTimer m_flush;
     QElapsedTimer m_sinceFlush;
+    QElapsedTimer m_sinceBatch;
+    int m_streak = 0; // batches in a row that came close together
 };

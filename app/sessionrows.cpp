@@ -29,7 +29,8 @@ QByteArrayView LiveRows::visible(qint64 number, QByteArray& scratch, RowKind* ki
     if (!line)
         return {};
     appendVisible(scratch, line->text);
-    *kind = rowKind(line->text);
+    if (kind)
+        *kind = rowKind(line->text);
     return scratch;
 }
 
@@ -38,11 +39,14 @@ SessionRow LiveRows::row(qint64 number) const {
     const MonitorModel::Line* line = m_monitor.shownLine(int(number - first()));
     if (!line)
         return r;
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(line->msecsSinceEpoch);
-    r.date = at.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
-    r.time = at.toString(QStringLiteral("HH:mm:ss.zzz")).toLatin1();
+    // As the log writes it, "YYYY-MM-DD HH:MM:SS.mmm  <text>", taken apart;
+    // the stamper keeps the date and time of the last second it saw.
+    QByteArray stamped;
+    m_stamper.append(stamped, line->msecsSinceEpoch, line->text);
+    r.date = stamped.first(10);
+    r.time = stamped.sliced(11, 12);
     r.kind = rowKind(line->text);
-    r.text = visibleText(line->text);
+    r.text = QString::fromLatin1(stamped.sliced(25));
     if (line->sinceSendUs >= 0) {
         const double ms = line->sinceSendUs / 1000.0;
         r.after = ms < 10000 ? QString::number(ms, 'f', 1) + QStringLiteral(" ms after")
@@ -66,7 +70,7 @@ QByteArray LiveRows::logLine(qint64 number) const {
     const MonitorModel::Line* line = m_monitor.shownLine(int(number - first()));
     QByteArray out;
     if (line)
-        LineStamper().append(out, line->msecsSinceEpoch, line->text);
+        m_stamper.append(out, line->msecsSinceEpoch, line->text);
     return out;
 }
 
@@ -97,8 +101,9 @@ qint64 LogRows::end() const {
 }
 
 QByteArrayView LogRows::visible(qint64 number, QByteArray&, RowKind* kind) const {
-    const LogLine line = m_log->line(number);
-    *kind = line.kind;
+    const LogLine line = parseLogLine(m_log->raw(number), kind != nullptr);
+    if (kind)
+        *kind = line.kind;
     return line.text;
 }
 

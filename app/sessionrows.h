@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/rowkind.h"
+#include "session/stampedline.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -31,8 +32,8 @@ public:
     virtual qint64 first() const = 0;
     virtual qint64 end() const = 0;
     qint64 count() const { return end() - first(); }
-    // The row's text as the log holds it, and its kind: all a filter looks
-    // at. The text may be written into scratch.
+    // The row's text as the log holds it, and its kind unless kind is null:
+    // all a filter looks at. The text may be written into scratch.
     virtual QByteArrayView visible(qint64 number, QByteArray& scratch, RowKind* kind) const = 0;
     virtual SessionRow row(qint64 number) const = 0;
     // The row as the session log writes it: "YYYY-MM-DD HH:MM:SS.mmm  <text>".
@@ -63,6 +64,7 @@ public:
 
 private:
     const MonitorModel& m_monitor;
+    mutable LineStamper m_stamper;
 };
 
 // A session log read back, indexed in slices as the window goes on.

@@ -8,6 +8,14 @@ namespace {
 // How long one slice of filtering or searching may hold the window's thread.
 constexpr qint64 sliceMs = 8;
 
+constexpr uchar lower(uchar c) {
+    return c >= 'A' && c <= 'Z' ? uchar(c + ('a' - 'A')) : c;
+}
+
+constexpr uchar upper(uchar c) {
+    return c >= 'a' && c <= 'z' ? uchar(c - ('a' - 'A')) : c;
+}
+
 void lowerAscii(QByteArray& bytes) {
     for (char& c : bytes)
         if (c >= 'A' && c <= 'Z')
@@ -30,14 +38,27 @@ void RowMatcher::prepare() {
     m_re.optimize();
 }
 
-bool RowMatcher::matchesText(QByteArrayView visible, QByteArray& scratch) const {
+bool RowMatcher::matchesText(QByteArrayView visible, QByteArray&) const {
     if (regex)
         return m_re.isValid() && m_re.match(QString::fromUtf8(visible)).hasMatch();
-    scratch.resize(visible.size());
-    std::memcpy(scratch.data(), visible.data(), size_t(visible.size()));
-    lowerAscii(scratch);
-    return ::memmem(scratch.constData(), size_t(scratch.size()), m_lower.constData(),
-                    size_t(m_lower.size())) != nullptr;
+    // Compared in place, a byte at a time: rows are short, and a lowered
+    // copy of each would cost more than the search.
+    const auto* h = reinterpret_cast<const uchar*>(visible.data());
+    const auto* n = reinterpret_cast<const uchar*>(m_lower.constData());
+    const qsizetype size = visible.size(), length = m_lower.size();
+    if (length == 0)
+        return true;
+    const uchar first = n[0], firstUpper = upper(first);
+    for (qsizetype i = 0; i + length <= size; ++i) {
+        if (h[i] != first && h[i] != firstUpper)
+            continue;
+        qsizetype k = 1;
+        while (k < length && lower(h[i + k]) == n[k])
+            ++k;
+        if (k == length)
+            return true;
+    }
+    return false;
 }
 
 ShownRows::ShownRows(SessionRows& rows, QObject* parent) : QObject(parent), m_rows(rows) {
@@ -99,8 +120,10 @@ qint64 ShownRows::rowOf(qint64 number) const {
 bool ShownRows::scan(const QElapsedTimer* clock) {
     const qint64 end = m_rows.end();
     RowKind kind = RowKind::Text;
+    // The kind is looked at only when some are left out.
+    RowKind* wanted = m_filter.kinds == RowMatcher::allKinds ? nullptr : &kind;
     for (qint64 n = qMax(m_scanned, m_rows.first()); n < end; ++n) {
-        const QByteArrayView text = m_rows.visible(n, m_scratch, &kind);
+        const QByteArrayView text = m_rows.visible(n, m_scratch, wanted);
         if (m_filter.matches(text, kind, m_scratch2))
             m_matches.push_back(n);
         if (clock && (n & 1023) == 1023 && clock->elapsed() >= sliceMs) {

@@ -62,7 +62,7 @@ QString notALog(QByteArrayView start) {
 
 } // namespace
 
-LogLine parseLogLine(QByteArrayView line) {
+LogLine parseLogLine(QByteArrayView line, bool withKind) {
     if (line.endsWith('\r'))
         line.chop(1);
     LogLine out;
@@ -70,7 +70,8 @@ LogLine parseLogLine(QByteArrayView line) {
         line[stampLength + 1] == ' ') {
         out.stamp = line.first(stampLength);
         out.text = line.sliced(stampLength + 2);
-        out.kind = rowKind(out.text);
+        if (withKind)
+            out.kind = rowKind(out.text);
     } else {
         out.text = line;
     }

@@ -18,8 +18,9 @@ struct LogLine {
     QByteArrayView time() const { return stamp.isEmpty() ? stamp : stamp.sliced(11); }
 };
 
-// A line without its line feed (a carriage return a hand edit left is dropped).
-LogLine parseLogLine(QByteArrayView line);
+// A line without its line feed (a carriage return a hand edit left is
+// dropped); its kind only when asked for.
+LogLine parseLogLine(QByteArrayView line, bool withKind = true);
 
 // A past session log, read-only. The file is mapped, not read: the memory it
 // costs beyond the mapping is an index of line starts, 8 bytes a line (a
