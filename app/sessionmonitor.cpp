@@ -95,7 +95,11 @@ SessionMonitor::SessionMonitor(std::unique_ptr<LogFile> log, QWidget* parent)
     resize(960, 600);
 }
 
-SessionMonitor::~SessionMonitor() = default;
+SessionMonitor::~SessionMonitor() {
+    // The program may end with it open: its place is kept then too.
+    if (m_rows->isLive())
+        windowSettings().setValue(QStringLiteral("SessionMonitor/geometry"), saveGeometry());
+}
 
 SessionMonitor* SessionMonitor::openLog(const QString& path, QWidget* parent, QString* error) {
     std::unique_ptr<LogFile> log = LogFile::open(path, error);

@@ -24,6 +24,7 @@ class SessionMonitorView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     enum Column { TimeColumn, KindColumn, TextColumn, AfterColumn, ColumnCount };
+    static constexpr int cellMargin = 4;
 
     explicit SessionMonitorView(ShownRows& shown, QWidget* parent = nullptr);
 

@@ -5,7 +5,6 @@
 #include "session/monitormodel.h"
 #include "session/stampedline.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 
 LiveRows::LiveRows(const MonitorModel& monitor, QObject* parent)
