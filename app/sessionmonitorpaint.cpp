@@ -53,7 +53,7 @@ QString SessionMonitorView::cellText(const SessionRow& row, int column) const {
     case TimeColumn:
         return QString::fromLatin1(row.time);
     case KindColumn:
-        return row.date.isEmpty() && row.kind == RowKind::Text ? QString() : kindLabel(row.kind);
+        return kindLabel(row.kind);
     case TextColumn:
         return row.text;
     case AfterColumn:
@@ -70,7 +70,9 @@ QString SessionMonitorView::rowText(qint64 row) const {
     QStringList parts;
     if (!r.date.isEmpty())
         parts << QString::fromLatin1(r.date + ' ' + r.time);
-    for (int c : {int(KindColumn), int(TextColumn), int(AfterColumn)})
+    // Read out as a word: the symbol is for the eye.
+    parts << kindName(r.kind);
+    for (int c : {int(TextColumn), int(AfterColumn)})
         if (const QString t = cellText(r, c); !t.isEmpty())
             parts << t;
     return parts.join(QStringLiteral(", "));

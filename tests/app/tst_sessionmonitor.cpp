@@ -287,6 +287,35 @@ private Q_SLOTS:
         QCOMPARE(entries(dir.path()).filter(".tmp"), QStringList());
     }
 
+    void aLogReadBackHasTheSameColumnsFilterAndCopy() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("2026-12-07.log"));
+        const QByteArray lines = "2026-12-07 23:59:59.998  Key: 9 - 0B 04 02 50 61\n"
+                                 "edited by hand: 0B FF\n"
+                                 "2026-12-08 00:00:00.001  Reply: 0B FF 0A\\r\\n\n";
+        QVERIFY(writeFile(path, lines));
+        QString error;
+        std::unique_ptr<SessionMonitor> w(SessionMonitor::openLog(path, nullptr, &error));
+        QVERIFY2(w, qPrintable(error));
+        QCOMPARE(w->windowTitle(), QStringLiteral("2026-12-07.log - Session Monitor"));
+        QTRY_COMPARE(w->countText(), QStringLiteral("3 rows"));
+        QStringList read;
+        for (qint64 r = 0; r < 3; ++r)
+            read << w->view()->rowText(r);
+        QCOMPARE(read, QStringList({"2026-12-07 23:59:59.998, sent, Key: 9 - 0B 04 02 50 61",
+                                    "text, edited by hand: 0B FF",
+                                    "2026-12-08 00:00:00.001, NAK, Reply: 0B FF 0A\\r\\n"}));
+        w->findChild<QLineEdit*>(QStringLiteral("txtFilter"))->setText(QStringLiteral("0b ff"));
+        w->applyFilter();
+        QTRY_COMPARE(w->countText(), QStringLiteral("2 of 3 rows"));
+        w->view()->setCurrentRow(0);
+        w->view()->setCurrentRow(1, true);
+        QCOMPARE(w->selectedText().toUtf8(), lines.sliced(lines.indexOf('\n') + 1));
+        // Refused as the other files are; the message names the file.
+        QVERIFY(!SessionMonitor::openLog(dir.path(), nullptr, &error));
+        QCOMPARE(error, "Cannot open the log " + dir.path() + ": it is a directory, not a file");
+    }
+
     void openedFromTheMenuOnceAndRowsSelectTheMainMonitor() {
         TestBench bench;
         MainWindow* w = bench.start();
