@@ -13,6 +13,7 @@
 #include "app/recordingcontrol.h"
 #include "app/sendframedialog.h"
 #include "app/sequencerunwindow.h"
+#include "app/sessionmonitormenu.h"
 #include "app/shapewidget.h"
 #include "app/twips.h"
 #include "protocol/replystatus.h"
@@ -153,6 +154,7 @@ void MainWindow::buildMenus() {
     const auto running = [this] { return sequenceRunning(); };
     SendFrameDialog::addMenuEntry(serial, m_session, running, this);
     new RecordingControl(m_session, serial, this);
+    addSessionMonitorEntries(*this, *serial);
 }
 
 void MainWindow::buildControls() {

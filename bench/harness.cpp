@@ -3,6 +3,7 @@
 #include "settings/configuration.h"
 
 #include <QEventLoop>
+#include <fstream>
 #include <QPaintEvent>
 #include <QTest>
 #include <QTimer>
@@ -54,6 +55,10 @@ bool Harness::start() {
         port = pty.path;
     if (!writeConfig(dir.path().toStdString(), port))
         return fail("cannot write config.ini");
+    if (!config.empty()) {
+        std::ofstream f(dir.path().toStdString() + "/config.ini", std::ios::app);
+        f << config;
+    }
     setProgramDirectoryForTesting(dir.path());
     windows.endProgram = [] {};
     window = windows.showMain();

@@ -35,6 +35,8 @@ struct Harness {
     // The program's port: the pty's other end unless set before start()
     // (orv-sim's port, when orv-sim plays the device).
     std::string port;
+    // More lines for config.ini's [SETTINGS] (such as "monitorLines=...\n").
+    std::string config;
     Windows windows;
     MainWindow* window = nullptr;
     MonitorView* view = nullptr;

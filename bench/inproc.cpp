@@ -14,11 +14,16 @@
 //   orv-bench-inproc burnin N ORV-SIM       a run of N expectations from the window
 //   orv-bench-inproc soak TRIPS ORV-SIM     heap left behind over two rounds of TRIPS
 //                                           round trips
-// The last two play the device with orv-sim instead of the pseudo-terminal.
+//   orv-bench-inproc sessionfilter [ROWS]   a filter over ROWS flooded rows in the Session Monitor
+//   orv-bench-inproc sessionlog [LINES]     a log of LINES lines opened in a Session Monitor
+//   orv-bench-inproc sessionpaced [SECONDS] [HZ]  a paced stream, without and with it open
+//   orv-bench-inproc sessionflood [LINES]   a flood with it open: memory growth
+// The burn-in and the soak play the device with orv-sim instead of the pseudo-terminal.
 //
 // Figures are "RESULT key value load" lines on stdout.
 
 #include "inscenarios.h"
+#include "insession.h"
 
 using namespace bench;
 
@@ -26,7 +31,8 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs("usage: orv-bench-inproc flood [LINES] | bigsession [LINES] | "
                    "paced [SECONDS] [HZ] | quiet [COUNT] [GAPMS] | click [COUNT] | "
-                   "burnin N ORV-SIM | soak TRIPS ORV-SIM\n",
+                   "burnin N ORV-SIM | soak TRIPS ORV-SIM | sessionfilter [ROWS] | "
+                   "sessionlog [LINES] | sessionpaced [SECONDS] [HZ] | sessionflood [LINES]\n",
                    stderr);
         return 2;
     }
@@ -44,6 +50,9 @@ int main(int argc, char** argv) {
         return Harness::fail("orv-sim did not start"), 1;
     Harness h(app);
     h.port = sim.port;
+    // The filter's rows must all be held.
+    if (what == "sessionfilter")
+        h.config = "monitorLines=" + std::to_string(std::max(1000, argInt(argc, argv, 2, 10000000))) + "\n";
     if (!h.start())
         return 1;
     if (what == "flood")
@@ -60,6 +69,14 @@ int main(int argc, char** argv) {
         return click(h, argInt(argc, argv, 2, 1000));
     if (what == "burnin")
         return windowBurnIn(h, sim, argInt(argc, argv, 2, 200000));
+    if (what == "sessionfilter")
+        return sessionFilter(h, argInt(argc, argv, 2, 10000000));
+    if (what == "sessionlog")
+        return sessionLog(h, argInt(argc, argv, 2, 1000000));
+    if (what == "sessionpaced")
+        return sessionPaced(h, argInt(argc, argv, 2, 30), argInt(argc, argv, 3, 100));
+    if (what == "sessionflood")
+        return sessionFlood(h, argInt(argc, argv, 2, 2000000));
     if (what == "soak")
         return soak(h, sim, argInt(argc, argv, 2, 5000));
     std::fprintf(stderr, "orv-bench-inproc: unknown scenario %s\n", what.c_str());
