@@ -56,35 +56,34 @@ private Q_SLOTS:
         QTest::newRow("keys") << keys;
 
         using namespace sequencelimits;
-        const QLocale english(QLocale::English);
-        const auto n = [&](qint64 v) { return english.toString(v); };
+        using namespace exitstatus;
+        const auto n = [](qint64 v) { return QLocale(QLocale::English).toString(v); };
         const auto minutes = [](int ms) { return QStringLiteral(" (%1 minutes)").arg(ms / 60000); };
-        QTest::newRow("limits")
-            << (QStringLiteral("| `within` | 1 to %1 ms%2; %3 when not given |\n"
-                               "| `wait` | 0 to %4 ms%5 |\n"
-                               "| `repeat` | 1 to %6 per block; nested blocks multiply |\n")
-                    .arg(n(expectMaxMs), minutes(expectMaxMs), n(expectDefaultMs), n(waitMaxMs),
-                         minutes(waitMaxMs), n(repeatMax))
-                    .toUtf8());
-        QTest::newRow("file size")
-            << QStringLiteral("| the file | a regular file of at most %1 MiB, UTF-8 |\n")
-                   .arg(fileMaxMiB)
-                   .toUtf8();
+        QTest::newRow("limits") << QStringLiteral("| `within` | 1 to %1 ms%2; %3 when not given |\n"
+                                                  "| `wait` | 0 to %4 ms%5 |\n"
+                                                  "| `repeat` | 1 to %6 per block;")
+                                       .arg(n(expectMaxMs), minutes(expectMaxMs),
+                                            n(expectDefaultMs), n(waitMaxMs), minutes(waitMaxMs),
+                                            n(repeatMax))
+                                       .toUtf8();
+        QTest::newRow("file") << QStringLiteral("| the file | a regular file of at most %1 MiB,")
+                                     .arg(fileMaxMiB)
+                                     .toUtf8();
         QTest::newRow("exit statuses")
-            << (QStringLiteral("| %1 | every expectation met |\n"
-                               "| %2 | one or more expectations failed |\n"
-                               "| %3 | the run could not start")
-                    .arg(exitstatus::passed)
-                    .arg(exitstatus::failed)
-                    .arg(exitstatus::notRun)
-                    .toUtf8());
-        QTest::newRow("signals") << QStringLiteral("| %1+signal | stopped by a signal: %2 SIGHUP, "
-                                                   "%3 SIGINT, %4 SIGTERM;")
-                                        .arg(exitstatus::signalBase)
-                                        .arg(exitstatus::signalBase + SIGHUP)
-                                        .arg(exitstatus::signalBase + SIGINT)
-                                        .arg(exitstatus::signalBase + SIGTERM)
-                                        .toUtf8();
+            << QStringLiteral("| %1 | every expectation met |\n| %2 | one or more expectations "
+                              "failed |\n| %3 | the run could not start")
+                   .arg(passed)
+                   .arg(failed)
+                   .arg(notRun)
+                   .toUtf8();
+        QTest::newRow("signals")
+            << QStringLiteral(
+                   "| %1+signal | stopped by a signal: %2 SIGHUP, %3 SIGINT, %4 SIGTERM;")
+                   .arg(signalBase)
+                   .arg(signalBase + SIGHUP)
+                   .arg(signalBase + SIGINT)
+                   .arg(signalBase + SIGTERM)
+                   .toUtf8();
     }
     void readmeTables() {
         QFETCH(QByteArray, table);

