@@ -3,6 +3,7 @@
 #include "app/commandbutton.h"
 #include "app/controls.h"
 #include "app/documentopener.h"
+#include "app/filechooser.h"
 #include "app/fonts.h"
 #include "app/keypadkeys.h"
 #include "app/linkwarning.h"
@@ -21,7 +22,6 @@
 #include "settings/configuration.h"
 
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QGroupBox>
@@ -336,12 +336,12 @@ void MainWindow::openInterfaceDocument() {
 }
 
 void MainWindow::chooseSequence() {
-    QFileDialog dialog(this, QStringLiteral("Run Sequence"), {},
-                       QStringLiteral("Sequence files (*.seq *.txt);;All files (*)"));
-    dialog.setObjectName(QStringLiteral("dlgRunSequence"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        runSequenceFile(dialog.selectedFiles().constFirst());
+    FileRequest request;
+    request.title = QStringLiteral("Run Sequence");
+    request.filters = QStringLiteral("Sequence files (*.seq *.txt);;All files (*)");
+    const QString path = chooseFile(this, request).path;
+    if (!path.isEmpty())
+        runSequenceFile(path);
 }
 
 bool MainWindow::sequenceRunning() const {

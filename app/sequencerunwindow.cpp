@@ -2,13 +2,13 @@
 
 #include "app/controls.h"
 #include "app/elidedlabel.h"
+#include "app/filechooser.h"
 #include "app/latencychart.h"
 #include "app/runwindowplacement.h"
 #include "session/mainsession.h"
 #include "filetext/outputfile.h"
 
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -337,11 +337,13 @@ void SequenceRunWindow::showFailureInMonitor(QTreeWidgetItem* item) {
 void SequenceRunWindow::saveChart() {
     const QString png = QStringLiteral("PNG image (*.png)"),
                   svg = QStringLiteral("SVG image (*.svg)");
-    QString filter = png;
-    QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Chart"),
-        QFileInfo(m_runner.sequence().name).completeBaseName() + QStringLiteral("-latency.png"),
-        png + QStringLiteral(";;") + svg, &filter);
+    const FileChoice chosen =
+        chooseFile(this, {FileRequest::Kind::Save, QStringLiteral("Save Chart"),
+                          QFileInfo(m_runner.sequence().name).completeBaseName() +
+                              QStringLiteral("-latency.png"),
+                          png + QStringLiteral(";;") + svg});
+    QString path = chosen.path;
+    const QString filter = chosen.filter;
     if (path.isEmpty())
         return;
     QString suffix = QFileInfo(path).suffix().toLower();
@@ -378,10 +380,11 @@ QString SequenceRunWindow::chartTitle() const {
 }
 
 void SequenceRunWindow::saveReport() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Report"),
-        QFileInfo(m_runner.sequence().name).completeBaseName() + QStringLiteral(".xml"),
-        QStringLiteral("JUnit XML (*.xml);;All files (*)"));
+    const QString path = chooseFile(this, {FileRequest::Kind::Save, QStringLiteral("Save Report"),
+                                           QFileInfo(m_runner.sequence().name).completeBaseName() +
+                                               QStringLiteral(".xml"),
+                                           QStringLiteral("JUnit XML (*.xml);;All files (*)")})
+                             .path;
     if (path.isEmpty())
         return;
     // Written whole or not at all; a failure names the file and the reason.

@@ -1,6 +1,7 @@
 #include "cli/headlessrun.h"
 
 #include "cli/commandline.h"
+#include "cli/exitstatus.h"
 #include "cli/signalwatcher.h"
 #include "session/mainsession.h"
 #include "sequence/sequencerunner.h"
@@ -18,16 +19,6 @@
 #include <optional>
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-const char headlessUsage[] =
-    "      --run FILE     run the key sequence in FILE with no window, then exit:\n"
-    "                     0 all expectations met, 1 some failed, 2 the run could\n"
-    "                     not start, the port was lost, or the report or the\n"
-    "                     output could not be written; 128+signal when stopped\n"
-    "                     (129 SIGHUP, 130 SIGINT, 143 SIGTERM)\n"
-    "      --port PORT    the port to use instead of the settings file's; without\n"
-    "                     --run, the window's for this session (nothing is saved)\n"
-    "      --report FILE  with --run: write a JUnit XML report to FILE\n";
 
 namespace {
 
@@ -157,13 +148,13 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
     SequenceFile sequence = readSequenceFile(options->file);
     if (!sequence.isValid()) {
         say(stderr, sequence.error);
-        return 2;
+        return exitstatus::notRun;
     }
     if (!options->report.isEmpty()) {
         if (const QString problem = reportPathProblem(options->report, QFile::decodeName(options->file));
             !problem.isEmpty()) {
             say(stderr, problem);
-            return 2;
+            return exitstatus::notRun;
         }
     }
 
@@ -212,7 +203,7 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
                                 .arg(configPath());
         if (!problem.isEmpty()) {
             say(stderr, problem);
-            return 2;
+            return exitstatus::notRun;
         }
     }
     // The run ends with the port: its message must not promise another try.
@@ -222,7 +213,7 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
     if (!session.linkStart()) {
         session.linkEnd();
         say(stderr, QStringLiteral("Cannot start the run: %1").arg(session.lastLinkError()));
-        return 2;
+        return exitstatus::notRun;
     }
 
     const qint64 total = sequence.expectationCount();
@@ -259,16 +250,16 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
         output.writeLine(runner.latencyLine());
         output.writeLine(runner.verdictLine());
         if (runner.state() == SequenceRunner::State::PortLost)
-            status = 2;
+            status = exitstatus::notRun;
         else if (signalNumber)
-            status = 128 + signalNumber;
+            status = exitstatus::signalBase + signalNumber;
         else
-            status = runner.failures() ? 1 : 0;
+            status = runner.failures() ? exitstatus::failed : exitstatus::passed;
         if (!options->report.isEmpty()) {
             if (const QString error = runner.writeReport(options->report); !error.isEmpty()) {
                 say(stderr, error);
-                if (status < 2)
-                    status = 2;
+                if (status < exitstatus::notRun)
+                    status = exitstatus::notRun;
             }
         }
         // A verdict nobody could read is no verdict: said where it can be seen.
@@ -276,14 +267,14 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
             say(stderr, QStringLiteral("orv-test: cannot write to standard output: %1; the "
                                        "verdict was: %2")
                             .arg(output.problem(), runner.verdictLine()));
-            if (status < 2)
-                status = 2;
+            if (status < exitstatus::notRun)
+                status = exitstatus::notRun;
         }
         QCoreApplication::exit(status);
     });
     if (!runner.start()) {
         say(stderr, QStringLiteral("Cannot start the run: %1").arg(runner.error()));
-        return 2;
+        return exitstatus::notRun;
     }
     if (progress.isOn()) {
         elapsed.start();

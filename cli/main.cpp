@@ -1,5 +1,7 @@
 #include "cli/commandline.h"
+#include "cli/exitstatus.h"
 #include "cli/headlessrun.h"
+#include "cli/helptext.h"
 #include "cli/signalwatcher.h"
 #include "app/windows.h"
 #include "settings/configuration.h"
@@ -14,29 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char usage[] = "%s"
-                     "\n"
-                     "Bench tool for an ORV device on a serial port. The port is read from\n"
-                     "the settings file:\n"
-                     "\n"
-                     "    [SETTINGS]\n"
-                     "    port=/dev/ttyUSB0\n"
-                     "\n"
-                     "which is FILE with --config; else config.ini beside the program when it\n"
-                     "runs from its build folder or an unpacked copy; else, once installed,\n"
-                     "$XDG_CONFIG_HOME/orv-test/config.ini (~/.config/orv-test/config.ini).\n"
-                     "A number N from 1 to 255 means /dev/ttyS{N-1}. Every monitor line is\n"
-                     "also logged under $XDG_STATE_HOME/orv-test/ (~/.local/state/orv-test/).\n"
-                     "\n"
-                     "Options:\n"
-                     "      --config FILE  read and save the settings in FILE\n"
-                     "  -h, --help         show this help and exit\n"
-                     "  -v, --version      show the version and exit\n"
-                     "%s"
-                     "\n"
-                     "Qt's own options (-platform, -style, ...) are accepted as usual.\n"
-                     "An option given twice, or one not listed here, is refused (exit 2).\n";
 
 // A standard stream closed by the caller (">&-") would otherwise be the
 // number the next open() returns: the serial port or the log would then
@@ -61,7 +40,7 @@ int printToStdout(const QByteArray& text) {
         return 0;
     const QByteArray why = std::strerror(errno);
     std::fprintf(stderr, "orv-test: cannot write to standard output: %s\n", why.constData());
-    return 2;
+    return exitstatus::notRun;
 }
 
 } // namespace
@@ -72,13 +51,13 @@ int main(int argc, char* argv[]) {
     const CommandLine options = parseCommandLine(argc, argv);
     switch (options.action) {
     case CommandLine::Action::Help:
-        return printToStdout(QString::asprintf(usage, usageSynopsis, headlessUsage).toUtf8());
+        return printToStdout(helpText());
     case CommandLine::Action::Version:
         return printToStdout(QByteArrayLiteral("orv-test " ORV_VERSION "\n"));
     case CommandLine::Action::Error:
         std::fprintf(stderr, "orv-test: %s\n%sTry 'orv-test --help' for more.\n",
                      options.error.toLocal8Bit().constData(), usageSynopsis);
-        return 2;
+        return exitstatus::notRun;
     case CommandLine::Action::Run:
     case CommandLine::Action::Window:
         break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/commandtable.h"
+#include "sequence/sequencelimits.h"
 
 #include <QByteArray>
 #include <QString>
@@ -58,15 +59,6 @@ private:
     friend SequenceFile parseSequence(const QString& name, const QByteArray& text);
     qint64 m_expectationCount = 0;
 };
-
-// The defaults and bounds of the numbers a file may give.
-namespace sequencelimits {
-inline constexpr int expectDefaultMs = 2000;
-inline constexpr int expectMaxMs = 600000;
-inline constexpr int waitMaxMs = 3600000;
-inline constexpr int repeatMax = 1000000;
-inline constexpr qint64 fileMaxBytes = 16 * 1024 * 1024;
-} // namespace sequencelimits
 
 // "ACK", "NAK", "CRC", "any", "none".
 QString replyName(SequenceStep::Reply reply);

@@ -33,9 +33,10 @@ private Q_SLOTS:
             if (b != five && b != one && !b->objectName().endsWith(QLatin1String("Settings")))
                 lit << b;
         lit << five;
-        QCOMPARE(lit.size(), 14);
-        const auto button = [](int i) {
-            return i == 13 ? Qt::LeftButton : i % 2 ? Qt::RightButton : Qt::MiddleButton;
+        const auto button = [&lit](int i) {
+            if (i == lit.size() - 1)
+                return Qt::LeftButton;
+            return i % 2 ? Qt::RightButton : Qt::MiddleButton;
         };
         const QColor red(255, 0, 0);
         for (int i = 0; i < lit.size(); ++i)

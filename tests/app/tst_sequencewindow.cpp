@@ -1,4 +1,4 @@
-// A sequence run from the main window: the menu, the file dialog, and the
+// A sequence run from the main window: the menu, the file question, and the
 // buttons that send held off while it goes.
 #include "sequence/latencytrace.h"
 #include "app/runwindowplacement.h"
@@ -6,57 +6,18 @@
 #include "support/dialogs.h"
 #include "support/testbench.h"
 
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
 #include <QTreeWidget>
-
-namespace {
-
-// Picks path in the next modal file dialog, as an operator would. The dialog
-// lists its folder in the background and may then put its own first choice
-// back: it is accepted only once the choice has held for a tick, and made
-// again until the dialog has closed.
-void answerFileDialog(const QString& path) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (qobject_cast<QMessageBox*>(modal) && qobject_cast<QFileDialog*>(modal->parent())) {
-            modal->close(); // "File not found" from a choice made too early
-            return;
-        }
-        auto* d = qobject_cast<QFileDialog*>(modal);
-        if (!d)
-            return;
-        timer->setParent(d); // gone with its dialog, never answering the next one
-        if (d->selectedFiles() != QStringList{path}) {
-            // A name box with the focus keeps its text against selectFile().
-            if (QWidget* focused = d->focusWidget())
-                focused->clearFocus();
-            d->selectFile(path);
-            return;
-        }
-        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
-        QTimer::singleShot(0, timer, [timer, d = QPointer<QFileDialog>(d)] {
-            if (!d || !d->isVisible())
-                timer->deleteLater();
-        });
-    });
-    timer->start();
-}
-
-} // namespace
 
 class TestSequenceWindow : public QObject {
     Q_OBJECT
@@ -71,7 +32,7 @@ private Q_SLOTS:
                                       child<QPushButton>(w, "cmdCommTest"),
                                       child<QPushButton>(w, "cmdReset")};
 
-        answerFileDialog(path);
+        FileAnswers files({path});
         trigger(w, "mnuRunSequence");
         QByteArray sent;
         QTRY_COMPARE((sent += bench.device.readAvailable()), QByteArray("\x0B\x00\x02\x50\x5D", 5));
@@ -99,14 +60,14 @@ private Q_SLOTS:
         const rlimit small{64, old.rlim_max};
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
         const auto refused = answerNextMessageBox(QMessageBox::Ok);
-        answerFileDialog(report);
+        files.add(report);
         click(w, "cmdSaveReport");
         QTRY_VERIFY(refused.seen());
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &old) == 0);
         QCOMPARE(refused->text,
                  "Cannot write the report " + report + ": File too large; no file was made");
         QVERIFY(!QFile::exists(report));
-        answerFileDialog(report);
+        files.add(report);
         click(w, "cmdSaveReport");
         QTRY_VERIFY(readFile(report).contains("<system-err>STOPPED: operator stop at hold.seq:2"));
     }
@@ -205,7 +166,7 @@ private Q_SLOTS:
             writeFile(path, QByteArray("repeat 1\n").repeated(100) +
                                 "key 1\nexpect ACK within 5000\nkey 2\nexpect ACK within 5000\n" +
                                 QByteArray("end\n").repeated(100)));
-        answerFileDialog(path);
+        FileAnswers files({path});
         trigger(w, "mnuRunSequence");
         QWidget* run = nullptr; // made once the file has been read
         QTRY_VERIFY((run = child<QWidget>(w, "frmSequenceRun")) &&
@@ -234,7 +195,7 @@ private Q_SLOTS:
                      latency->fontMetrics().horizontalAdvance(latency->text()),
                  qPrintable(latency->text()));
         for (const QString name : {"chart.svg", "chart.png"}) {
-            answerFileDialog(bench.dir.filePath(name));
+            files.add(bench.dir.filePath(name));
             click(run, "cmdSaveChart");
             QTRY_VERIFY(QFileInfo(bench.dir.filePath(name)).size() > 0);
         }

@@ -227,6 +227,11 @@ private Q_SLOTS:
         row("report folder missing", run + QStringList{"--report", "DIR/none/r.xml"}, "", "", 2,
             "DIR/none");
         row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
+        // Answered with no display, on stdout alone: "stdout" rows see nothing else.
+        row("--help", {"--help"}, "", "stdout", 0, "Usage: orv-test [--config FILE]");
+        row("-h", {"-h"}, "", "stdout", 0, "\nExit status of --run: 0 every expectation met");
+        row("--version", {"--version"}, "", "stdout", 0, "orv-test " ORV_VERSION "\n");
+        row("-v", {"-v"}, "", "stdout", 0, "orv-test " ORV_VERSION "\n");
     }
     void messages() {
         QFETCH(QStringList, args);
@@ -269,17 +274,18 @@ private Q_SLOTS:
                 ::dup2(::open(ttyPath.constData(), O_RDWR | O_NOCTTY), STDERR_FILENO);
         });
         p.start(QStringLiteral(ORV_TEST_PATH), args);
-        QByteArray all;
+        QByteArray out, err, simLog;
         if (how == "window") { // ended as a desktop session ends it, once the port is open
             QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("port opened"), 20000);
-            all += sim.log().toUtf8();
+            simLog = sim.log().toUtf8();
             ::kill(pid_t(p.processId()), SIGTERM);
         }
         for (QDeadlineTimer deadline(20000); !p.waitForFinished(10) && !deadline.hasExpired();)
-            all += p.readAllStandardOutput() + p.readAllStandardError() + tty.readAvailable();
+            out += p.readAllStandardOutput(), err += p.readAllStandardError() + tty.readAvailable();
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        all += p.readAllStandardOutput() + p.readAllStandardError() + tty.readAvailable() +
-               readFile(dir.filePath("r.xml"));
+        out += p.readAllStandardOutput(), err += p.readAllStandardError() + tty.readAvailable();
+        const QByteArray all = simLog + out + err + readFile(dir.filePath("r.xml"));
+        QVERIFY2(how != "stdout" || err.isEmpty(), err.constData());
         QVERIFY2(all.contains(fill(has).toUtf8()), all.constData());
         QVERIFY2(how == "tty" || !all.contains('\x1b'), all.constData()); // no progress line
         QCOMPARE(p.exitCode(), status);

@@ -102,26 +102,6 @@ private Q_SLOTS:
         QCOMPARE(f.stepText(f.steps[0]), shown);
     }
 
-    void expectationCount_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<qint64>("count");
-        QTest::newRow("flat") << QByteArray("key 1\nexpect ACK\nexpect none\nkey 2") << qint64(2);
-        QTest::newRow("nested") << QByteArray("repeat 3\n key 1\n expect ACK\n repeat 1000000\n"
-                                              "  key *\n key 2\n expect any\n end\nend\nexpect ACK")
-                                << qint64(3000004);
-        QTest::newRow("beyond 64 bits")
-            << QByteArray("key 1\n") + QByteArray("repeat 1000000\n").repeated(4) + "expect any\n" +
-                   QByteArray("end\n").repeated(4)
-            << std::numeric_limits<qint64>::max();
-    }
-    void expectationCount() {
-        QFETCH(QByteArray, text);
-        QFETCH(qint64, count);
-        const SequenceFile f = parseSequence(QStringLiteral("c.seq"), text);
-        QVERIFY2(f.isValid(), qPrintable(f.error));
-        QCOMPARE(f.expectationCount(), count);
-    }
-
     void unreadableFilesSayWhy() {
         QTemporaryDir dir;
         const QByteArray at = QFile::encodeName(dir.path()) + '/';

@@ -33,3 +33,14 @@ std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::Standa
     timer->start();
     return answered;
 }
+
+FileAnswers::FileAnswers(QStringList paths) : m_paths(std::move(paths)) {
+    setFileChooser([this](QWidget*, const FileRequest& request) {
+        return FileChoice{m_paths.isEmpty() ? QString() : m_paths.takeFirst(),
+                          request.filters.section(QStringLiteral(";;"), 0, 0)};
+    });
+}
+
+FileAnswers::~FileAnswers() {
+    setFileChooser({});
+}

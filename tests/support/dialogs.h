@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/filechooser.h"
+
 #include <QList>
 #include <QMessageBox>
 #include <memory>
@@ -25,3 +27,18 @@ struct AnsweredOne {
 inline AnsweredOne answerNextMessageBox(QMessageBox::StandardButton button) {
     return {answerMessageBoxes({button})};
 }
+
+// Answers the windows' file questions, in turn, with the paths given, as an
+// operator picking them would; no dialog opens. A question with no answer
+// left is cancelled. The dialog is back once this goes.
+class FileAnswers {
+public:
+    explicit FileAnswers(QStringList paths = {});
+    ~FileAnswers();
+    FileAnswers(const FileAnswers&) = delete;
+    FileAnswers& operator=(const FileAnswers&) = delete;
+    void add(const QString& path) { m_paths << path; }
+
+private:
+    QStringList m_paths;
+};
