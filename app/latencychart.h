@@ -26,7 +26,6 @@ public:
     // Redraws what has changed since the last call; histogram is the run's.
     void refresh(const LatencyHistogram& histogram);
 
-    const LatencyTrace& trace() const { return m_trace; }
     // The chart as a PNG image, as it is on screen.
     QByteArray png();
     // The chart as an SVG drawing of the same axes, band, marks and bars.

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "sequence/runprogress.h"
 #include "sequence/sequencerunner.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
-#include <array>
 
 class ElidedLabel;
 class LatencyChart;
@@ -66,9 +66,7 @@ private:
     qint64 m_total = 0; // expectations in the whole run
     // The count of each outermost repeat block, by the line it starts at.
     QVector<QPair<int, int>> m_outerBlocks;
-    // (ms into the run, expectations) once a second, for the present pace.
-    std::array<QPair<qint64, qint64>, 30> m_pace{};
-    int m_paceSamples = 0;
+    RunProgress m_pace;
     QElapsedTimer m_clock;
     // Failures not yet listed, at most listedFailures of them.
     QVector<Failure> m_pending;

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <QTreeWidget>
 
 namespace {
@@ -103,6 +104,18 @@ private Q_SLOTS:
         answerFileDialog(report);
         click(w, "cmdSaveReport");
         QTRY_VERIFY(readFile(report).contains("<system-err>STOPPED: operator stop at hold.seq:2"));
+
+        // Save Chart refuses a file the run reads, by whatever name, as Save Report does.
+        const QString chart = bench.dir.filePath(QStringLiteral("hold.svg"));
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(chart).constData()),
+                 0);
+        const auto chartRefused = answerNextMessageBox(QMessageBox::Ok);
+        answerFileDialog(chart);
+        click(w, "cmdSaveChart");
+        QTRY_VERIFY(chartRefused.seen());
+        QCOMPARE(chartRefused->text,
+                 "Cannot write the chart " + chart + ": it is the sequence file " + path);
+        QCOMPARE(readFile(chart), QByteArray("key 1\nwait 600000\nkey 2\n"));
     }
     void runWindowStaysOnScreenClearOfTheKeypad_data() {
         QTest::addColumn<QRect>("screen");

@@ -56,6 +56,16 @@ private Q_SLOTS:
         row("raw bytes escaped", "key 1\nk\x1B[2J\rey 1",
             "b.seq:2: \"k\\x1B[2J\\rey 1\": unknown step");
         row("raw key escaped", "key \x7F", "b.seq:1: \"key \\x7F\": unknown key \"\\x7F\"");
+        row("byte order mark inside the file shown",
+            "key 1\n\xEF\xBB\xBF"
+            "expect ACK",
+            "b.seq:2: \"\\xEF\\xBB\\xBF"
+            "expect ACK\": unknown step");
+        row("right-to-left override escaped",
+            "key 1\nkey \xE2\x80\xAE"
+            "5",
+            "b.seq:2: \"key \\xE2\\x80\\xAE"
+            "5\": unknown key");
     }
     void mistakesAreLocated() {
         QFETCH(QByteArray, text);
