@@ -1,10 +1,11 @@
 // A sequence run from the main window: the menu, the file dialog, and the
 // buttons that send held off while it goes.
-#include "sequence/latencytrace.h"
 #include "app/runwindowplacement.h"
+#include "sequence/latencytrace.h"
 #include "support/dialogs.h"
 #include "support/testbench.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,10 +14,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <QTreeWidget>
 
 namespace {
 
@@ -24,13 +25,21 @@ namespace {
 // lists its folder in the background and may then put its own first choice
 // back: it is accepted only once the choice has held for a tick, and made
 // again until the dialog has closed.
-void answerFileDialog(const QString& path) {
+void answerFileDialog(const QString& path, const std::function<void()>& closed = {}) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(10);
+    if (closed) // gone with its dialog, or once that has closed
+        QObject::connect(timer, &QObject::destroyed, qApp, closed);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (qobject_cast<QMessageBox*>(modal) && qobject_cast<QFileDialog*>(modal->parent())) {
-            modal->close(); // "File not found" from a choice made too early
+        if (auto* box = qobject_cast<QMessageBox*>(modal);
+            box && qobject_cast<QFileDialog*>(modal->parent())) {
+            // "Replace it?" for a file that is there; "File not found" from a
+            // choice made too early
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                modal->close();
             return;
         }
         auto* d = qobject_cast<QFileDialog*>(modal);
@@ -109,8 +118,10 @@ private Q_SLOTS:
         const QString chart = bench.dir.filePath(QStringLiteral("hold.svg"));
         QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(chart).constData()),
                  0);
-        const auto chartRefused = answerNextMessageBox(QMessageBox::Ok);
-        answerFileDialog(chart);
+        // Answered once the file dialog, and its "replace it?", are over.
+        AnsweredOne chartRefused{std::make_shared<QList<AnsweredBox>>()};
+        answerFileDialog(chart,
+                         [&chartRefused] { chartRefused = answerNextMessageBox(QMessageBox::Ok); });
         click(w, "cmdSaveChart");
         QTRY_VERIFY(chartRefused.seen());
         QCOMPARE(chartRefused->text,
