@@ -64,9 +64,11 @@ void setProgramDirectoryForTesting(const QString& dir) {
 
 void setConfigOption(const QByteArray& file) {
     QByteArray absolute = file;
+    while (absolute.startsWith("./"))
+        absolute.remove(0, 2);
     if (!file.isEmpty() && !file.startsWith('/')) {
         char* cwd = ::getcwd(nullptr, 0);
-        absolute = QByteArray(cwd ? cwd : ".") + '/' + file;
+        absolute = QByteArray(cwd ? cwd : ".") + '/' + absolute;
         std::free(cwd);
     }
     const QMutexLocker lock(&overrideMutex());
