@@ -43,8 +43,9 @@ OwnerFolder ownerOnlyFolder(const QByteArray& dir) {
         }
     }
     // The folder reached, through a link if it is one.
-    if (::stat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? errno : ENOTDIR;
+    const int missed = ::stat(dir.constData(), &st) == 0 ? 0 : errno;
+    if (missed || !S_ISDIR(st.st_mode)) {
+        const int error = missed ? missed : ENOTDIR;
         result.error =
             QStringLiteral("cannot create its folder %1: %2").arg(shown, systemError(error));
         return result;
