@@ -27,7 +27,6 @@ public:
     // Redraws what has changed since the last call; histogram is the run's.
     void refresh(const LatencyHistogram& histogram);
 
-    const LatencyTrace& trace() const { return m_trace; }
     enum ImageFormat { Png, Svg };
     // The size of a saved chart, whatever the window's.
     static constexpr QSize imageSize{1200, 600};

@@ -382,7 +382,7 @@ void MainWindow::startSequence(SequenceFile sequence, const QString& path) {
     if (m_run)
         m_run->close();
     m_run = new SequenceRunWindow(m_session, std::move(sequence), this);
-    m_run->runner().setSequencePath(path);
+    m_run->runner().setSequencePath(QFile::encodeName(path));
     connect(m_run, &SequenceRunWindow::runEnded, this, [this] { setSendingEnabled(true); });
     if (!m_run->start()) {
         const QString error = m_run->runner().error();

@@ -5,11 +5,12 @@
 #include "app/filechooser.h"
 #include "app/latencychart.h"
 #include "app/runwindowplacement.h"
-#include "session/mainsession.h"
 #include "filetext/outputfile.h"
+#include "session/mainsession.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 namespace {
@@ -33,20 +35,6 @@ constexpr int progressSteps = 10000;
 constexpr int roleReply = Qt::UserRole;
 constexpr int roleClears = Qt::UserRole + 1;
 
-// "3 h 05 min", "4 min 10 s", "12 s".
-QString duration(qint64 ms) {
-    const qint64 s = ms / 1000;
-    if (s >= 86400)
-        return QStringLiteral("%1 d %2 h").arg(s / 86400).arg(s % 86400 / 3600);
-    if (s >= 3600)
-        return QStringLiteral("%1 h %2 min")
-            .arg(s / 3600)
-            .arg(s % 3600 / 60, 2, 10, QLatin1Char('0'));
-    if (s >= 60)
-        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1 s").arg(s);
-}
-
 // A widget in global coordinates; empty when it is not shown.
 QRect onScreen(const QWidget* w) {
     return w && w->isVisible() ? QRect(w->mapToGlobal(QPoint(0, 0)), w->size()) : QRect();
@@ -55,7 +43,8 @@ QRect onScreen(const QWidget* w) {
 } // namespace
 
 SequenceRunWindow::SequenceRunWindow(MainSession& session, SequenceFile sequence, QWidget* parent)
-    : QWidget(parent, Qt::Tool), m_session(session), m_runner(session, std::move(sequence)) {
+    : QWidget(parent, Qt::Tool), m_session(session), m_runner(session, std::move(sequence)),
+      m_pace(m_runner.sequence().expectationCount()) {
     setObjectName(QStringLiteral("frmSequenceRun"));
     setWindowTitle(QStringLiteral("Sequence - %1").arg(m_runner.sequence().name));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -254,13 +243,13 @@ void SequenceRunWindow::refreshProgress() {
     const auto outer =
         std::upper_bound(m_outerBlocks.cbegin(), m_outerBlocks.cend(), m_runner.currentLine(),
                          [](int line, const QPair<int, int>& block) { return line < block.first; });
-    const QString reps = m_runner.repetitions();
+    const QVector<int>& reps = m_runner.repetitionNumbers();
     if (!reps.isEmpty() && outer != m_outerBlocks.cbegin())
         text = QStringLiteral("Repetition %1 of %2, ")
-                   .arg(reps.section(QLatin1Char(','), 0, 0),
-                        locale.toString(std::prev(outer)->second)) +
+                   .arg(locale.toString(reps.first()), locale.toString(std::prev(outer)->second)) +
                text;
-    const double share = m_total > 0 ? qBound(0.0, double(done) / double(m_total), 1.0) : 0;
+    m_pace.sample(nowMs, done);
+    const double share = m_pace.share();
     m_progress->setValue(int(share * progressSteps));
     m_progress->setFormat(text + QStringLiteral(" (%1 %)").arg(share * 100, 0, 'f', 1));
     m_progress->setToolTip(m_progress->text());
@@ -269,23 +258,16 @@ void SequenceRunWindow::refreshProgress() {
         m_timeLeft->setText(QStringLiteral("Ran for %1").arg(duration(nowMs)));
         return;
     }
-    // The present pace: expectations over the last half minute or so.
-    const int size = int(m_pace.size());
-    if (m_paceSamples == 0 || nowMs - m_pace[std::size_t((m_paceSamples - 1) % size)].first >= 1000)
-        m_pace[std::size_t(m_paceSamples++ % size)] = {nowMs, done};
-    const auto& oldest = m_pace[std::size_t(m_paceSamples >= size ? m_paceSamples % size : 0)];
-    const qint64 spanMs = nowMs - oldest.first;
-    const qint64 gained = done - oldest.second;
     QString left = QStringLiteral("Time left: estimating...");
-    if (m_total == std::numeric_limits<qint64>::max())
+    if (!m_pace.countable())
         left = QStringLiteral("Time left: more than can be counted");
-    else if (spanMs >= 2000 && gained > 0)
+    else if (const qint64 ms = m_pace.msLeft(); ms >= 0)
         left = QStringLiteral("Time left: about %1 at %2 expectations/s")
-                   .arg(duration(qint64(double(m_total - done) * double(spanMs) / double(gained))))
-                   .arg(locale.toString(1000.0 * double(gained) / double(spanMs), 'f', 1));
-    else if (spanMs >= 2000)
+                   .arg(duration(ms))
+                   .arg(locale.toString(m_pace.pace(), 'f', 1));
+    else if (m_pace.spanMs() >= 2000)
         left = QStringLiteral("Time left: unknown, no expectation evaluated for %1")
-                   .arg(duration(spanMs));
+                   .arg(duration(m_pace.spanMs()));
     m_timeLeft->setText(left + QStringLiteral("; running %1").arg(duration(nowMs)));
 }
 
@@ -361,9 +343,12 @@ void SequenceRunWindow::saveChart() {
     m_chart->refresh(m_runner.latency());
     const QByteArray image = m_chart->image(
         suffix == QLatin1String("svg") ? LatencyChart::Svg : LatencyChart::Png, chartTitle());
-    // Written as the report is: whole or not at all, never through a link.
+    // Written as the report is: whole or not at all, never through a link,
+    // never over a file the run reads.
     const QString error =
-        writeOutputFile(QStringLiteral("the chart"), path, [&](QIODevice& to) { to.write(image); });
+        writeOutputFile({QStringLiteral("the chart"), QFile::encodeName(path), Links::Refuse,
+                         SequenceRunner::inputs(m_runner.sequencePath())},
+                        [&](QIODevice& to) { to.write(image); });
     if (!error.isEmpty())
         QMessageBox::warning(this, programTitle(), error);
 }
@@ -387,10 +372,17 @@ void SequenceRunWindow::saveReport() {
                              .path;
     if (path.isEmpty())
         return;
+    // Built and synced off the window's thread: a report can take 20 MB.
     // Written whole or not at all; a failure names the file and the reason.
-    const QString error = m_runner.writeReport(path);
-    if (!error.isEmpty())
-        QMessageBox::warning(this, programTitle(), error);
+    m_save->setEnabled(false);
+    auto* saving = new QFutureWatcher<QString>(this);
+    connect(saving, &QFutureWatcher<QString>::finished, this, [this, saving] {
+        saving->deleteLater();
+        m_save->setEnabled(true);
+        if (const QString error = saving->result(); !error.isEmpty())
+            QMessageBox::warning(this, programTitle(), error);
+    });
+    saving->setFuture(QtConcurrent::run(m_runner.reportWriter(QFile::encodeName(path))));
 }
 
 void SequenceRunWindow::closeEvent(QCloseEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sequence/runprogress.h"
 #include "sequence/sequencerunner.h"
 
 #include <QDateTime>
@@ -7,7 +8,6 @@
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
-#include <array>
 
 class ElidedLabel;
 class LatencyChart;
@@ -69,9 +69,7 @@ private:
     qint64 m_total = 0; // expectations in the whole run
     // The count of each outermost repeat block, by the line it starts at.
     QVector<QPair<int, int>> m_outerBlocks;
-    // (ms into the run, expectations) once a second, for the present pace.
-    std::array<QPair<qint64, qint64>, 30> m_pace{};
-    int m_paceSamples = 0;
+    RunProgress m_pace;
     QElapsedTimer m_clock;
     QDateTime m_started;
     // Failures not yet listed, at most listedFailures of them.

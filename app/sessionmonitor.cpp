@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDate>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -60,7 +61,8 @@ QSettings windowSettings() {
 // Every file Save Rows makes goes through the program's whole-or-nothing writer, here.
 QString writeWhole(const QString& path, const std::function<void(QIODevice&)>& produce,
                    const QList<InputFile>& inputs) {
-    return writeOutputFile(QStringLiteral("the rows"), path, produce, inputs);
+    return writeOutputFile(
+        {QStringLiteral("the rows"), QFile::encodeName(path), Links::Refuse, inputs}, produce);
 }
 
 QByteArray csvField(const QByteArray& field) {
@@ -390,10 +392,10 @@ void SessionMonitor::writeRows(QIODevice& to, bool csv) const {
 }
 
 QString SessionMonitor::saveRows(const QString& path, bool csv) const {
-    QList<InputFile> inputs{
-        {QStringLiteral("the session log"), SessionLog::pathFor(QDate::currentDate())}};
+    QList<InputFile> inputs{{QStringLiteral("the session log"),
+                             QFile::encodeName(SessionLog::pathFor(QDate::currentDate()))}};
     if (const auto* log = qobject_cast<const LogRows*>(m_rows))
-        inputs << InputFile{QStringLiteral("the log shown"), log->file().path()};
+        inputs << InputFile{QStringLiteral("the log shown"), QFile::encodeName(log->file().path())};
     return writeWhole(
         path, [&](QIODevice& to) { writeRows(to, csv); }, inputs);
 }

@@ -4,6 +4,8 @@
 
 #include <QCommandLineParser>
 #include <QHash>
+#include <QSet>
+#include <cstdlib>
 
 const char usageSynopsis[] =
     "Usage: orv-test [--port PORT] [--config FILE] [--help] [--version]\n"
@@ -31,15 +33,51 @@ QString textOf(const QString& latin1) {
     return QString::fromLocal8Bit(latin1.toLatin1());
 }
 
+// A port name is text for the serial layer: one that is not UTF-8 (a link
+// made by hand) is taken as the device it leads to, whose name is.
+std::optional<QString> portName(const QByteArray& bytes, QString* why) {
+    if (isUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    char* real = ::realpath(bytes.constData(), nullptr);
+    const QByteArray device = real ? QByteArray(real) : QByteArray();
+    std::free(real);
+    if (!device.isEmpty() && isUtf8(device))
+        return QString::fromUtf8(device);
+    *why = QStringLiteral("--port %1: the name is not UTF-8 and leads to no device whose name is")
+               .arg(terminalText(bytes));
+    return std::nullopt;
+}
+
+// The options as typed, in order: "-hv" stays "-hv", "-platform" stays
+// "-platform". Pairs of (name without dashes, as typed).
+QList<std::pair<QString, QString>> typedOptions(const QStringList& args,
+                                                const QList<QCommandLineOption>& options) {
+    QSet<QString> takesValue;
+    for (const QCommandLineOption& o : options)
+        if (!o.valueName().isEmpty())
+            for (const QString& name : o.names())
+                takesValue.insert(name);
+    QList<std::pair<QString, QString>> typed;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--"))
+            break;
+        if (!arg.startsWith(QLatin1Char('-')) || arg.size() < 2)
+            continue;
+        const QString written = arg.section(QLatin1Char('='), 0, 0);
+        QString name = written.mid(written.startsWith(QLatin1String("--")) ? 2 : 1);
+        typed.append({name, textOf(written)});
+        if (takesValue.contains(name) && !arg.contains(QLatin1Char('=')))
+            ++i;
+    }
+    return typed;
+}
+
 CommandLine failed(const QString& why) {
     CommandLine c;
     c.action = CommandLine::Action::Error;
     c.error = terminalSafe(why);
     return c;
-}
-
-QString dashed(const QString& name) {
-    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + textOf(name);
 }
 
 } // namespace
@@ -64,10 +102,17 @@ CommandLine parseCommandLine(int argc, const char* const argv[]) {
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLatin1(argv[i]);
+    const QList<std::pair<QString, QString>> typed = typedOptions(args, options);
+    auto asTyped = [&typed](const QString& name, int occurrence = 1) {
+        for (const auto& [n, written] : typed)
+            if (n == name && --occurrence == 0)
+                return written;
+        return QStringLiteral("--") + textOf(name);
+    };
     if (!parser.parse(args)) {
         if (!parser.unknownOptionNames().isEmpty())
             return failed(QStringLiteral("unknown option '%1'")
-                              .arg(dashed(parser.unknownOptionNames().first())));
+                              .arg(asTyped(parser.unknownOptionNames().first())));
         QString why = textOf(parser.errorText());
         why[0] = why[0].toLower();
         return failed(why.endsWith(QLatin1Char('.')) ? why.chopped(1) : why);
@@ -82,9 +127,9 @@ CommandLine parseCommandLine(int argc, const char* const argv[]) {
         for (const QString& name : o.names())
             canonical.insert(name, o.names().last());
     QHash<QString, int> seen;
-    for (const QString& name : parser.optionNames())
-        if (++seen[canonical.value(name)] == 2)
-            return failed(QStringLiteral("%1 given more than once").arg(dashed(canonical[name])));
+    for (const auto& [name, written] : typed)
+        if (canonical.contains(name) && ++seen[canonical.value(name)] == 2)
+            return failed(QStringLiteral("%1 given more than once").arg(written));
 
     CommandLine c;
     if (parser.isSet(help)) {
@@ -97,11 +142,15 @@ CommandLine parseCommandLine(int argc, const char* const argv[]) {
     }
     for (const QCommandLineOption* o : {&config, &run, &port, &report})
         if (parser.isSet(*o) && parser.value(*o).isEmpty())
-            return failed(QStringLiteral("%1 needs a value").arg(dashed(o->names().first())));
+            return failed(QStringLiteral("%1 needs a value").arg(asTyped(o->names().first())));
     c.config = bytesOf(parser.value(config));
     // Without --run, --port is the window's port for this session.
-    if (parser.isSet(port))
-        c.port = textOf(parser.value(port));
+    if (parser.isSet(port)) {
+        QString why;
+        c.port = portName(bytesOf(parser.value(port)), &why);
+        if (!c.port)
+            return failed(why);
+    }
     if (!parser.isSet(run)) {
         if (parser.isSet(report))
             return failed(QStringLiteral("--report goes with --run FILE"));
@@ -111,16 +160,4 @@ CommandLine parseCommandLine(int argc, const char* const argv[]) {
     c.runFile = bytesOf(parser.value(run));
     c.report = bytesOf(parser.value(report));
     return c;
-}
-
-QString terminalSafe(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.category() == QChar::Other_Control)
-            out += visibleText(QString(c).toUtf8());
-        else
-            out += c;
-    }
-    return out;
 }

@@ -15,7 +15,9 @@ struct CommandLine {
     QString error;               // Action::Error: what is wrong, without the program's name
     QByteArray config;           // --config FILE; empty when not given
     QByteArray runFile;          // --run FILE
-    std::optional<QString> port; // --port PORT: the run's, or the window's for this session
+    // --port PORT: the run's, or the window's for this session; a name that is
+    // not UTF-8 as the device it leads to
+    std::optional<QString> port;
     QByteArray report;           // --report FILE; empty when not given
 };
 
@@ -23,8 +25,3 @@ CommandLine parseCommandLine(int argc, const char* const argv[]);
 
 // The two synopsis lines, for --help and after a mistake.
 extern const char usageSynopsis[];
-
-// Text for stderr and for the lines of a run: control characters (ESC, CR,
-// NUL, DEL, C1) as visible escapes, so that a name or a step from a file
-// cannot drive the terminal. Everything else, backslashes included, stays.
-QString terminalSafe(const QString& text);

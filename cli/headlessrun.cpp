@@ -3,8 +3,11 @@
 #include "cli/commandline.h"
 #include "cli/exitstatus.h"
 #include "cli/signalwatcher.h"
-#include "session/mainsession.h"
+#include "filetext/systemerror.h"
+#include "filetext/visibletext.h"
+#include "sequence/runprogress.h"
 #include "sequence/sequencerunner.h"
+#include "session/mainsession.h"
 #include "session/stampedline.h"
 #include "settings/portsetting.h"
 
@@ -16,17 +19,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
-
-struct RunOptions {
-    QByteArray file;
-    std::optional<QString> port;
-    QString report;
-};
 
 void say(FILE* to, const QString& text) {
     const QByteArray bytes = terminalSafe(text).toLocal8Bit() + '\n';
@@ -51,7 +47,7 @@ public:
             }
             m_stopped = true;
             if (n == 0 || errno != EPIPE)
-                m_problem = QString::fromLocal8Bit(std::strerror(n == 0 ? EIO : errno));
+                m_problem = systemError(n == 0 ? EIO : errno);
         }
     }
     void writeLine(const QString& text) { write(terminalSafe(text).toLocal8Bit() + '\n'); }
@@ -99,45 +95,33 @@ private:
     QByteArray m_text;
 };
 
-QString duration(qint64 seconds) {
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600)
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-// "repetition 2, 17 | 340 of 1000 expectations, 2 failed | p95 4.02 ms | 0:01:23 left"
-QString progressText(const SequenceRunner& runner, qint64 total, qint64 elapsedMs) {
-    const qint64 done = runner.expectations();
+// "repetition 2, 17 | 340 of 1000 expectations, 2 failed | p95 4.02 ms | 1 min 23 s left"
+QString progressText(const SequenceRunner& runner, const RunProgress& progress) {
     QStringList parts;
-    if (!runner.repetitions().isEmpty())
-        parts << QStringLiteral("repetition ") + runner.repetitions();
+    if (!runner.repetitionNumbers().isEmpty())
+        parts << QStringLiteral("repetition ") + repetitionText(runner.repetitionNumbers());
     parts << QStringLiteral("%1 of %2 expectations, %3 failed")
-                 .arg(done)
-                 .arg(total)
+                 .arg(runner.expectations())
+                 .arg(progress.total())
                  .arg(runner.failures());
     if (!runner.latency().isEmpty())
-        parts << QStringLiteral("p95 %1 ms").arg(runner.latency().quantileUs(0.95) / 1000, 0, 'f', 2);
-    if (done > 0 && total >= done) {
-        // In double: milliseconds times expectations left overflow 64 bits on a long run.
-        const double left = double(elapsedMs) * double(total - done) / double(done) / 1000;
-        parts << duration(qint64(qMin(left, 1e12))) + QStringLiteral(" left");
-    }
+        parts
+            << QStringLiteral("p95 %1 ms").arg(runner.latency().quantileUs(0.95) / 1000, 0, 'f', 2);
+    if (const qint64 left = progress.msLeft(); left >= 0)
+        parts << duration(left) + QStringLiteral(" left");
     return parts.join(QStringLiteral(" | "));
 }
 
 // Whether a report can be written at path, asked of the real target before
 // the first frame, so that a long run never ends without its report.
-QString reportPathProblem(const QString& path, const QString& sequencePath) {
-    return outputFileProblem(QStringLiteral("the report"), path,
-                             SequenceRunner::inputs(sequencePath));
+QString reportPathProblem(const QByteArray& path, const QByteArray& sequencePath) {
+    return outputFileProblem(
+        {QStringLiteral("the report"), path, Links::Refuse, SequenceRunner::inputs(sequencePath)});
 }
 
 } // namespace
 
-int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
-    const std::optional<RunOptions> options =
-        RunOptions{commandLine.runFile, commandLine.port, QFile::decodeName(commandLine.report)};
+int runHeadless(int argc, char* argv[], const CommandLine& options) {
     // A reader that goes away (| head -1) must not end the run before its report.
     std::signal(SIGPIPE, SIG_IGN);
     // Never a QApplication here: the run must work with no display at all.
@@ -145,13 +129,13 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
     QCoreApplication::setApplicationName(QStringLiteral("orv-test"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORV_VERSION));
 
-    SequenceFile sequence = readSequenceFile(options->file);
+    SequenceFile sequence = readSequenceFile(options.runFile);
     if (!sequence.isValid()) {
         say(stderr, sequence.error);
         return exitstatus::notRun;
     }
-    if (!options->report.isEmpty()) {
-        if (const QString problem = reportPathProblem(options->report, QFile::decodeName(options->file));
+    if (!options.report.isEmpty()) {
+        if (const QString problem = reportPathProblem(options.report, options.runFile);
             !problem.isEmpty()) {
             say(stderr, problem);
             return exitstatus::notRun;
@@ -186,21 +170,21 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
             QMetaObject::invokeMethod(&app, print, Qt::QueuedConnection);
         }
     });
-    if (options->port) {
-        session.setPort(*options->port);
+    if (options.port) {
+        session.setPort(*options.port);
     } else {
         session.loadSettings();
         // The reason the window would show, naming the file in use.
         QString problem;
         readPortSetting(&problem);
         if (problem.isEmpty() && session.port().trimmed().isEmpty())
-            problem = QFileInfo::exists(configPath())
+            problem = ::access(configFile().constData(), F_OK) == 0
                           ? QStringLiteral("No port to use: %1 sets no port= in [SETTINGS]; "
                                            "give --port PORT or set one there")
-                                .arg(configPath())
+                                .arg(terminalText(configFile()))
                           : QStringLiteral("No port to use: the settings file %1 does not exist; "
                                            "give --port PORT or make it with port= in [SETTINGS]")
-                                .arg(configPath());
+                                .arg(terminalText(configFile()));
         if (!problem.isEmpty()) {
             say(stderr, problem);
             return exitstatus::notRun;
@@ -218,7 +202,7 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
 
     const qint64 total = sequence.expectationCount();
     SequenceRunner runner(session, std::move(sequence));
-    runner.setSequencePath(QFile::decodeName(options->file));
+    runner.setSequencePath(options.runFile);
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     int signalNumber = 0;
     QObject::connect(&watcher, &SignalWatcher::received, [&](int number) {
@@ -228,8 +212,11 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
     // Seen only on a terminal: a log or a CI job gets the lines and the verdict alone.
     QTimer progressTimer;
     QElapsedTimer elapsed;
-    QObject::connect(&progressTimer, &QTimer::timeout,
-                     [&] { progress.show(progressText(runner, total, elapsed.elapsed())); });
+    RunProgress pace(total);
+    QObject::connect(&progressTimer, &QTimer::timeout, [&] {
+        pace.sample(elapsed.elapsed(), runner.expectations());
+        progress.show(progressText(runner, pace));
+    });
     bool unanswered = false; // an expectation waited for a reply in vain
     QObject::connect(&runner, &SequenceRunner::evaluated, [&](const ExpectationOutcome& o) {
         unanswered = unanswered || (!o.met && !o.replied);
@@ -255,8 +242,8 @@ int runHeadless(int argc, char* argv[], const CommandLine& commandLine) {
             status = exitstatus::signalBase + signalNumber;
         else
             status = runner.failures() ? exitstatus::failed : exitstatus::passed;
-        if (!options->report.isEmpty()) {
-            if (const QString error = runner.writeReport(options->report); !error.isEmpty()) {
+        if (!options.report.isEmpty()) {
+            if (const QString error = runner.writeReport(options.report); !error.isEmpty()) {
                 say(stderr, error);
                 if (status < exitstatus::notRun)
                     status = exitstatus::notRun;

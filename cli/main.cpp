@@ -1,17 +1,16 @@
+#include "app/windows.h"
 #include "cli/commandline.h"
 #include "cli/exitstatus.h"
 #include "cli/headlessrun.h"
 #include "cli/helptext.h"
 #include "cli/signalwatcher.h"
-#include "app/windows.h"
+#include "filetext/systemerror.h"
 #include "settings/configuration.h"
 
 #include <QApplication>
-#include <QFile>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,7 +37,7 @@ int printToStdout(const QByteArray& text) {
             std::size_t(text.size()) &&
         std::fflush(stdout) == 0)
         return 0;
-    const QByteArray why = std::strerror(errno);
+    const QByteArray why = systemError(errno).toLocal8Bit();
     std::fprintf(stderr, "orv-test: cannot write to standard output: %s\n", why.constData());
     return exitstatus::notRun;
 }
@@ -47,6 +46,10 @@ int printToStdout(const QByteArray& text) {
 
 int main(int argc, char* argv[]) {
     keepStandardStreamsTaken();
+    // At a file-size limit a write is an error like any other: the log says
+    // what it could not write and a run still ends with its verdict, rather
+    // than the program being killed mid-line.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Answered before any window system is needed, so that they work anywhere.
     const CommandLine options = parseCommandLine(argc, argv);
     switch (options.action) {
@@ -63,7 +66,7 @@ int main(int argc, char* argv[]) {
         break;
     }
     if (!options.config.isEmpty())
-        setConfigOption(QFile::decodeName(options.config));
+        setConfigOption(options.config);
     if (options.action == CommandLine::Action::Run)
         return runHeadless(argc, argv, options);
 

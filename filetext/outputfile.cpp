@@ -1,33 +1,50 @@
 #include "filetext/outputfile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "filetext/systemerror.h"
+#include "filetext/visibletext.h"
+
 #include <QIODevice>
+#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstring>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-QString reason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash > 0 ? path.left(slash) : slash == 0 ? QByteArray("/") : QByteArray(".");
 }
 
-QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
+QByteArray nameOf(const QByteArray& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
 }
 
-// A new file beside the target, named after it, hidden; -1 and errno when it
-// cannot be made.
-int createBeside(const QString& folder, const QString& name, QString* made) {
-    static unsigned serial = 0;
+// The folder as a message names it: absolute, so that "." says where.
+QString shownFolder(const QByteArray& folder) {
+    if (folder.startsWith('/'))
+        return terminalText(folder);
+    char* cwd = ::getcwd(nullptr, 0);
+    const QByteArray absolute =
+        cwd ? QByteArray(cwd) + (folder == "." ? QByteArray() : "/" + folder) : folder;
+    std::free(cwd);
+    return terminalText(absolute);
+}
+
+// A new file beside the target, named after it, hidden, and within the
+// file-name limit however long the target's name; -1 and errno when it cannot
+// be made.
+int createBeside(const QByteArray& folder, const QByteArray& name, mode_t mode, QByteArray* made) {
+    static std::atomic<unsigned> serial{0};
     for (int tries = 0; tries < 100; ++tries) {
-        *made = QStringLiteral("%1/.%2.%3-%4.tmp").arg(folder, name).arg(::getpid()).arg(++serial);
-        const int fd = ::open(native(*made).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const QByteArray tail =
+            '.' + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial) + ".tmp";
+        *made = folder + "/." + name.left(NAME_MAX - 1 - tail.size()) + tail;
+        const int fd =
+            ::open(made->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -75,144 +92,159 @@ private:
     QByteArray m_chunk;
 };
 
-// SIGXFSZ would end the program at a file-size limit; while a file is
-// written, the limit is an error like any other.
-class FileSizeSignalIgnored {
-public:
-    FileSizeSignalIgnored() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGXFSZ, &ignore, &m_old);
-    }
-    ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &m_old, nullptr); }
-    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
-
-private:
-    struct sigaction m_old {};
-};
-
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Whether the target (found or not) is the input: the same inode, or for a
 // file not made yet, the same name in the same folder.
-bool isInput(const QString& path, bool exists, const struct stat& target, const struct stat& folder,
-             const InputFile& input) {
+bool isInput(const QByteArray& path, bool exists, const struct stat& target,
+             const struct stat& folder, const InputFile& input) {
     if (input.path.isEmpty())
         return false;
     struct stat in {};
-    if (::stat(native(input.path).constData(), &in) == 0)
+    if (::stat(input.path.constData(), &in) == 0)
         return exists && sameFile(in, target);
-    const QFileInfo info(input.path);
     struct stat inFolder {};
-    return !exists && info.fileName() == QFileInfo(path).fileName() &&
-           ::stat(native(info.absolutePath()).constData(), &inFolder) == 0 &&
-           sameFile(inFolder, folder);
+    return !exists && nameOf(input.path) == nameOf(path) &&
+           ::stat(folderOf(input.path).constData(), &inFolder) == 0 && sameFile(inFolder, folder);
 }
 
-QString targetProblem(const QString& path, const QList<InputFile>& inputs, bool* exists) {
-    const QFileInfo info(path);
-    const QString folder = info.absolutePath();
+// What the target is once its link policy is applied: the path written.
+struct Target {
+    QByteArray path;
+    bool exists = false;
+    mode_t mode = 0;
+    QString problem;
+};
+
+Target resolve(const OutputFile& file) {
+    Target t;
+    t.path = file.path;
+    struct stat st {};
+    t.exists = ::lstat(t.path.constData(), &st) == 0;
+    if (!t.exists && errno != ENOENT)
+        t.problem = systemError(errno);
+    else if (t.exists && S_ISLNK(st.st_mode) && file.links == Links::Refuse)
+        t.problem = QStringLiteral("it is a symbolic link; give the path of the file itself");
+    if (!t.problem.isEmpty() || !t.exists || !S_ISLNK(st.st_mode))
+        return t;
+    char* real = ::realpath(file.path.constData(), nullptr);
+    if (!real || ::stat(real, &st) != 0)
+        t.problem = QStringLiteral("it is a symbolic link to nothing");
+    else if (st.st_uid != ::geteuid())
+        t.problem = QStringLiteral("it is a symbolic link to %1, which belongs to another user")
+                        .arg(terminalText(real));
+    else
+        t.path = real;
+    std::free(real);
+    return t;
+}
+
+QString targetProblem(const OutputFile& file, Target& t) {
+    if (!t.problem.isEmpty())
+        return t.problem;
+    const QByteArray folder = folderOf(t.path);
     struct stat target {};
-    *exists = ::lstat(native(path).constData(), &target) == 0;
-    if (!*exists && errno != ENOENT)
-        return reason(errno);
-    if (*exists && S_ISLNK(target.st_mode))
-        return QStringLiteral("it is a symbolic link; give the path of the file itself");
-    if (*exists && S_ISDIR(target.st_mode))
+    if (t.exists && ::lstat(t.path.constData(), &target) != 0)
+        return systemError(errno);
+    t.mode = target.st_mode;
+    if (t.exists && S_ISDIR(target.st_mode))
         return QStringLiteral("it is a folder");
-    if (*exists && !S_ISREG(target.st_mode))
+    if (t.exists && !S_ISREG(target.st_mode))
         return QStringLiteral("it is not a regular file");
     // Someone made it read-only: even root leaves it alone.
-    if (*exists && ((target.st_mode & 0222) == 0 || ::access(native(path).constData(), W_OK) != 0))
+    if (t.exists && ((target.st_mode & 0222) == 0 || ::access(t.path.constData(), W_OK) != 0))
         return QStringLiteral("the file is read-only");
     struct stat dir {};
-    if (::stat(native(folder).constData(), &dir) != 0)
-        return errno == ENOENT ? QStringLiteral("the folder %1 does not exist").arg(folder)
-                               : QStringLiteral("the folder %1: %2").arg(folder, reason(errno));
+    if (::stat(folder.constData(), &dir) != 0)
+        return errno == ENOENT
+                   ? QStringLiteral("the folder %1 does not exist").arg(shownFolder(folder))
+                   : QStringLiteral("the folder %1: %2")
+                         .arg(shownFolder(folder), systemError(errno));
     if (!S_ISDIR(dir.st_mode))
-        return QStringLiteral("%1 is not a folder").arg(folder);
+        return QStringLiteral("%1 is not a folder").arg(shownFolder(folder));
+    // A folder removed while the program was in it can still be looked at.
+    if (dir.st_nlink == 0)
+        return folder == "."
+                   ? QStringLiteral("the working folder has been removed")
+                   : QStringLiteral("the folder %1 has been removed").arg(terminalText(folder));
     // A sticky folder lets only the file's or the folder's owner replace it.
     const uid_t me = ::geteuid();
-    if (*exists && (dir.st_mode & S_ISVTX) && me != 0 && target.st_uid != me && dir.st_uid != me)
-        return QStringLiteral("it belongs to another user, in the sticky folder %1").arg(folder);
-    for (const InputFile& input : inputs) {
-        if (isInput(path, *exists, target, dir, input))
-            return QStringLiteral("it is %1 %2").arg(input.what, input.path);
+    if (t.exists && (dir.st_mode & S_ISVTX) && me != 0 && target.st_uid != me && dir.st_uid != me)
+        return QStringLiteral("it belongs to another user, in the sticky folder %1")
+            .arg(shownFolder(folder));
+    for (const InputFile& input : file.inputs) {
+        if (isInput(t.path, t.exists, target, dir, input))
+            return QStringLiteral("it is %1 %2").arg(input.what, terminalText(input.path));
     }
     return {};
 }
 
-QString creationProblem(const QString& folder, int error) {
+QString creationProblem(const QByteArray& folder, int error) {
+    const QString shown = shownFolder(folder);
     switch (error) {
     case EACCES:
     case EPERM:
-        return QStringLiteral("the folder %1 is not writable (%2)").arg(folder, reason(error));
+        return QStringLiteral("the folder %1 is not writable (%2)").arg(shown, systemError(error));
     case EROFS:
-        return QStringLiteral("the folder %1 is on a read-only file system").arg(folder);
-    case ENOENT:
-        // The folder was found: its file system takes no new files (/proc).
+        return QStringLiteral("the folder %1 is on a read-only file system").arg(shown);
+    case ENOENT: {
+        struct stat dir {};
+        if (::stat(folder.constData(), &dir) != 0 || dir.st_nlink == 0)
+            return QStringLiteral("the folder %1 has been removed").arg(shown);
+        // The folder is there: its file system takes no new files (/proc).
         return QStringLiteral("the folder %1 cannot hold new files (its file system refuses them)")
-            .arg(folder);
+            .arg(shown);
+    }
     default:
-        return QStringLiteral("cannot make a file in %1 (%2)").arg(folder, reason(error));
+        return QStringLiteral("cannot make a file in %1 (%2)").arg(shown, systemError(error));
     }
 }
 
-QString failed(const QString& what, const QString& path, const QString& why) {
-    return QStringLiteral("Cannot write %1 %2: %3").arg(what, path, why);
+QString failed(const OutputFile& file, const QString& why) {
+    return QStringLiteral("Cannot write %1 %2: %3").arg(file.what, terminalText(file.path), why);
 }
 
 // targetProblem() as the whole message, a missing name included.
-QString namedTargetProblem(const QString& what, const QString& path,
-                           const QList<InputFile>& inputs, bool* exists) {
-    if (path.isEmpty())
-        return QStringLiteral("Cannot write %1: no file name given").arg(what);
-    const QString problem = targetProblem(path, inputs, exists);
-    return problem.isEmpty() ? problem : failed(what, path, problem);
+QString namedTargetProblem(const OutputFile& file, Target& t) {
+    if (file.path.isEmpty())
+        return QStringLiteral("Cannot write %1: no file name given").arg(file.what);
+    if (file.path.contains('\0'))
+        return failed(file, QStringLiteral("the name holds a NUL byte"));
+    const QString problem = targetProblem(file, t);
+    return problem.isEmpty() ? problem : failed(file, problem);
 }
 
 } // namespace
 
-QString outputFileProblem(const QString& what, const QString& path,
-                          const QList<InputFile>& inputs) {
-    bool exists = false;
-    if (const QString problem = namedTargetProblem(what, path, inputs, &exists);
-        !problem.isEmpty())
+QString outputFileProblem(const OutputFile& file) {
+    Target t = resolve(file);
+    if (const QString problem = namedTargetProblem(file, t); !problem.isEmpty())
         return problem;
-    const QFileInfo info(path);
-    QString trial;
-    const int fd = createBeside(info.absolutePath(), info.fileName(), &trial);
+    QByteArray trial;
+    const int fd = createBeside(folderOf(t.path), nameOf(t.path), 0600, &trial);
     if (fd < 0)
-        return failed(what, path, creationProblem(info.absolutePath(), errno));
+        return failed(file, creationProblem(folderOf(t.path), errno));
     ::close(fd);
-    ::unlink(native(trial).constData());
+    ::unlink(trial.constData());
     return {};
 }
 
-QString writeOutputFile(const QString& what, const QString& path,
-                        const std::function<void(QIODevice&)>& produce,
-                        const QList<InputFile>& inputs) {
-    bool exists = false;
-    if (const QString problem = namedTargetProblem(what, path, inputs, &exists);
-        !problem.isEmpty())
+QString writeOutputFile(const OutputFile& file, const std::function<void(QIODevice&)>& produce) {
+    Target t = resolve(file);
+    if (const QString problem = namedTargetProblem(file, t); !problem.isEmpty())
         return problem;
-    const QString kept = exists ? QStringLiteral("; the old file is unchanged")
-                                : QStringLiteral("; no file was made");
-    const QFileInfo info(path);
-    struct stat old {};
-    const bool hadMode = exists && ::stat(native(path).constData(), &old) == 0;
-
-    const FileSizeSignalIgnored fileSizeSignal;
-    QString temp;
-    const int fd = createBeside(info.absolutePath(), info.fileName(), &temp);
+    const QString kept = t.exists ? QStringLiteral("; the old file is unchanged")
+                                  : QStringLiteral("; no file was made");
+    const QByteArray folder = folderOf(t.path);
+    QByteArray temp;
+    const int fd = createBeside(folder, nameOf(t.path), file.newMode, &temp);
     if (fd < 0)
-        return failed(what, path, creationProblem(info.absolutePath(), errno) + kept);
+        return failed(file, creationProblem(folder, errno) + kept);
     int error = 0;
     // The new file keeps the modes the operator gave the old one.
-    if (hadMode && ::fchmod(fd, old.st_mode & 07777) != 0)
+    if (t.exists && ::fchmod(fd, t.mode & 07777) != 0)
         error = errno;
     if (!error) {
         ChunkedFile sink(fd);
@@ -224,16 +256,14 @@ QString writeOutputFile(const QString& what, const QString& path,
         error = errno;
     if (::close(fd) != 0 && !error)
         error = errno;
-    if (!error && ::rename(native(temp).constData(), native(path).constData()) != 0)
+    if (!error && ::rename(temp.constData(), t.path.constData()) != 0)
         error = errno;
     if (error) {
-        ::unlink(native(temp).constData());
-        return failed(what, path, reason(error) + kept);
+        ::unlink(temp.constData());
+        return failed(file, systemError(error) + kept);
     }
     // The rename itself reaches the disk with its folder.
-    if (const int dir =
-            ::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        dir >= 0) {
+    if (const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }

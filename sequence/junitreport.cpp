@@ -1,5 +1,7 @@
 #include "sequence/junitreport.h"
 
+#include "filetext/visibletext.h"
+
 #include <QBuffer>
 #include <QXmlStreamWriter>
 
@@ -23,29 +25,6 @@ QString elide(const QString& text, int most) {
     return text.left(most / 2) + QStringLiteral("...") + text.right(most - most / 2 - 3);
 }
 
-// Characters XML cannot hold (control characters, lone surrogates) as
-// visible escapes, so a strange file name never spoils the report.
-QString xmlSafe(const QString& text) {
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        bool bad =
-            (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c.unicode() >= 0xFFFE;
-        if (c.isHighSurrogate())
-            bad = i + 1 == text.size() || !text[i + 1].isLowSurrogate();
-        else if (c.isLowSurrogate())
-            bad = i == 0 || !text[i - 1].isHighSurrogate();
-        if (bad && out.isNull())
-            out = text.left(i);
-        if (bad)
-            out += c.unicode() < 0x20 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'))
-                                      : QString(QChar::ReplacementCharacter);
-        else if (!out.isNull())
-            out += c;
-    }
-    return out.isNull() ? text : out;
-}
-
 qint64 mostBytes(const QString& a, const QString& b, const QString& c) {
     return 6 * (a.size() + b.size() + c.size()) + 120;
 }
@@ -54,7 +33,7 @@ qint64 mostBytes(const QString& a, const QString& b, const QString& c) {
 
 JUnitReport::JUnitReport(const QString& suite, qint64 namedCases, qint64 namedFailures,
                          int foldedLimit)
-    : m_suite(elide(xmlSafe(suite), maxSuiteChars)), m_namedCases(namedCases),
+    : m_suite(elide(xmlText(suite), maxSuiteChars)), m_namedCases(namedCases),
       m_namedFailuresLimit(namedFailures), m_foldedLimit(qMax(foldedLimit, 4)),
       m_blockSize(qMax<qint64>(namedCases, 1)) {}
 
@@ -63,13 +42,15 @@ void JUnitReport::add(const QString& name, int line, const QString& step, double
     ++m_expectations;
     Line& state = m_lines[line];
     if (state.evaluated == 0)
-        state.step = elide(xmlSafe(step), maxNameChars);
+        state.step = elide(xmlText(step), maxNameChars);
     const qint64 repetition = ++state.evaluated;
     const bool failed = !failure.isEmpty();
     m_failures += failed ? 1 : 0;
+    // Failures are named up to their bound wherever they come; passes only
+    // among the first expectations.
     const bool room = m_namedBytes < namedBytesBudget;
     if (room &&
-        (m_expectations <= m_namedCases || (failed && m_namedFailures < m_namedFailuresLimit))) {
+        (failed ? m_namedFailures < m_namedFailuresLimit : m_expectations <= m_namedCases)) {
         m_namedFailures += failed ? 1 : 0;
         nameCase(name, secs, failure);
     } else if (failed) {
@@ -82,14 +63,15 @@ void JUnitReport::add(const QString& name, int line, const QString& step, double
 }
 
 void JUnitReport::nameCase(const QString& name, double secs, const QString& failure) {
-    Case c{elide(xmlSafe(name), maxNameChars), secs, elide(xmlSafe(failure), maxTextChars)};
+    Case c{elide(xmlText(name), maxNameChars), secs, elide(xmlText(failure), maxTextChars)};
     m_namedBytes += mostBytes(c.name, c.failure, m_suite);
     m_named.append(std::move(c));
 }
 
 void JUnitReport::fold(int line, Line& state, qint64 repetition, double secs) {
-    const qint64 block = (repetition - 1) / m_blockSize;
     auto inOpen = [&] {
+        // Reckoned afresh each time: a merge doubles the block size.
+        const qint64 block = (repetition - 1) / m_blockSize;
         return state.open >= 0 && (m_folded[state.open].first - 1) / m_blockSize == block;
     };
     if (!inOpen() && m_folded.size() >= m_foldedLimit && !m_foldsFull)
@@ -132,7 +114,7 @@ void JUnitReport::mergeFolds() {
 }
 
 void JUnitReport::addError(const QString& name, const QString& message) {
-    m_error = Case{elide(xmlSafe(name), maxNameChars), 0, elide(xmlSafe(message), maxTextChars)};
+    m_error = Case{elide(xmlText(name), maxNameChars), 0, elide(xmlText(message), maxTextChars)};
 }
 
 void JUnitReport::write(QIODevice& to) const {
@@ -163,7 +145,7 @@ void JUnitReport::write(QIODevice& to) const {
     property(QStringLiteral("failures"), QString::number(m_failures));
     property(QStringLiteral("errors"), QString::number(errors()));
     for (const auto& [name, value] : m_properties)
-        property(name, xmlSafe(value));
+        property(name, xmlText(value));
     xml.writeEndElement();
 
     auto testcase = [&](const QString& name, double secs, const QString& tag,
@@ -210,7 +192,7 @@ void JUnitReport::write(QIODevice& to) const {
         testcase(m_error->name, 0, QStringLiteral("error"), m_error->failure);
     if (!m_systemErr.isEmpty())
         xml.writeTextElement(QStringLiteral("system-err"),
-                             elide(xmlSafe(m_systemErr), maxTextChars));
+                             elide(xmlText(m_systemErr), maxTextChars));
     xml.writeEndElement();
     xml.writeEndDocument();
 }
@@ -223,7 +205,7 @@ QByteArray JUnitReport::xml() const {
     return out;
 }
 
-QString JUnitReport::writeFile(const QString& path, const QList<InputFile>& inputs) const {
-    return writeOutputFile(
-        QStringLiteral("the report"), path, [this](QIODevice& to) { write(to); }, inputs);
+QString JUnitReport::writeFile(const QByteArray& path, const QList<InputFile>& inputs) const {
+    return writeOutputFile({QStringLiteral("the report"), path, Links::Refuse, inputs},
+                           [this](QIODevice& to) { write(to); });
 }

@@ -21,8 +21,8 @@ class QIODevice;
 //   10001-20000: 10000 met)" (blocks grow, two merged into one, if the
 //   folded testcases would pass foldedLimit; passes that still find no room
 //   go into one testcase of their own);
-// - failures are named one a testcase up to the first namedFailures; one
-//   more testcase counts the rest;
+// - failures are named one a testcase up to the first namedFailures in all,
+//   wherever they come; one more testcase counts the rest;
 // - an expectation a stop cut short is a testcase with an <error>.
 // The suite's tests, failures and errors count the testcases the file
 // holds; its <properties> give the exact totals.
@@ -61,8 +61,9 @@ public:
 
     void write(QIODevice& to) const;
     QByteArray xml() const;
-    // Writes the report file (see writeOutputFile); an empty text, or why not.
-    QString writeFile(const QString& path, const QList<InputFile>& inputs = {}) const;
+    // Writes the report file, never through a link (see writeOutputFile); an
+    // empty text, or why not.
+    QString writeFile(const QByteArray& path, const QList<InputFile>& inputs = {}) const;
 
 private:
     struct Case {

@@ -8,6 +8,7 @@
 #include "sequence/sequencerunner.h"
 #include "serial/replycollector.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
@@ -173,12 +174,19 @@ QByteArray SequenceRecorder::text(const QString& fileName) const {
     return head.toUtf8() + steps(now);
 }
 
+namespace {
+// A recording is written as a report is: whole, never through a link, never
+// over a file the program reads.
+OutputFile recordingFile(const QString& path) {
+    return {QStringLiteral("the recording"), QFile::encodeName(path), Links::Refuse,
+            SequenceRunner::inputs(QByteArray())};
+}
+} // namespace
+
 QString writeRecording(const QString& path, const QByteArray& text) {
-    return writeOutputFile(
-        QStringLiteral("the recording"), path, [&text](QIODevice& to) { to.write(text); },
-        SequenceRunner::inputs({}));
+    return writeOutputFile(recordingFile(path), [&text](QIODevice& to) { to.write(text); });
 }
 
 QString recordingPathProblem(const QString& path) {
-    return outputFileProblem(QStringLiteral("the recording"), path, SequenceRunner::inputs({}));
+    return outputFileProblem(recordingFile(path));
 }

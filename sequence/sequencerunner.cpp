@@ -1,11 +1,14 @@
 #include "sequence/sequencerunner.h"
 
+#include "filetext/visibletext.h"
 #include "protocol/replystatus.h"
+#include "sequence/runprogress.h"
 #include "session/mainsession.h"
 #include "session/monitormodel.h"
 #include "session/sessionlog.h"
-#include "filetext/visibletext.h"
 #include "settings/configuration.h"
+
+#include <QFile>
 
 namespace {
 
@@ -89,13 +92,14 @@ void SequenceRunner::end(State state, const QString& reason, const QString& deta
     if (state != State::Finished) {
         m_stopReason = reason;
         m_stopLine = currentLine();
-        // The expectation the stop cut short is no pass: a testcase in error.
-        if (m_pc < m_sequence.steps.size() && m_sequence.steps[m_pc].kind == SequenceStep::Expect)
-            m_report.addError(caseName(m_sequence.steps[m_pc]),
-                              (reason.startsWith(QLatin1String("SIG"))
-                                   ? QStringLiteral("stopped by ")
-                                   : QStringLiteral("stopped: ")) +
-                                  reason);
+        // A run cut short is no pass, wherever the stop came (an expect, a
+        // wait, between steps): the step it was at is a testcase in error.
+        if (!m_sequence.steps.isEmpty())
+            m_report.addError(
+                caseName(m_sequence.steps[qMin(m_pc, int(m_sequence.steps.size()) - 1)]),
+                (reason.startsWith(QLatin1String("SIG")) ? QStringLiteral("stopped by ")
+                                                         : QStringLiteral("stopped: ")) +
+                    reason);
         m_report.setSystemErr(detail.isEmpty() ? verdictLine()
                                                : verdictLine() + QLatin1Char('\n') + detail);
     }
@@ -214,10 +218,12 @@ void SequenceRunner::onTimeout() {
 }
 
 QString SequenceRunner::caseName(const SequenceStep& step) const {
-    QString name = QStringLiteral("%1:%2 expect %3")
+    QString name = QStringLiteral("%1:%2 %3")
                        .arg(m_sequence.name)
                        .arg(step.line)
-                       .arg(replyName(step.reply));
+                       .arg(step.kind == SequenceStep::Expect
+                                ? QStringLiteral("expect ") + replyName(step.reply)
+                                : m_sequence.stepText(step));
     if (!m_reps.isEmpty())
         name += QStringLiteral(" (repetition %1)").arg(repetitions());
     return name;
@@ -275,10 +281,7 @@ QString SequenceRunner::currentStep() const {
 }
 
 QString SequenceRunner::repetitions() const {
-    QStringList r;
-    for (int n : m_reps)
-        r << QString::number(n);
-    return r.join(QStringLiteral(", "));
+    return repetitionText(m_reps);
 }
 
 QString SequenceRunner::latencyLine() const {
@@ -326,14 +329,20 @@ QByteArray SequenceRunner::report() const {
     return finalReport().xml();
 }
 
-QString SequenceRunner::writeReport(const QString& path) const {
-    return finalReport().writeFile(path, inputs(m_sequencePath));
+QString SequenceRunner::writeReport(const QByteArray& path) const {
+    return reportWriter(path)();
 }
 
-QList<InputFile> SequenceRunner::inputs(const QString& sequencePath) {
-    QList<InputFile> files{
-        {QStringLiteral("the settings file"), configPath()},
-        {QStringLiteral("the session log"), SessionLog::pathFor(QDate::currentDate())}};
+std::function<QString()> SequenceRunner::reportWriter(const QByteArray& path) const {
+    return [report = finalReport(), path, inputs = inputs(m_sequencePath)] {
+        return report.writeFile(path, inputs);
+    };
+}
+
+QList<InputFile> SequenceRunner::inputs(const QByteArray& sequencePath) {
+    QList<InputFile> files{{QStringLiteral("the settings file"), configFile()},
+                           {QStringLiteral("the session log"),
+                            QFile::encodeName(SessionLog::pathFor(QDate::currentDate()))}};
     if (!sequencePath.isEmpty())
         files.prepend({QStringLiteral("the sequence file"), sequencePath});
     return files;

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 #include <QVector>
+#include <functional>
 
 class MainSession;
 
@@ -63,6 +64,7 @@ public:
     int currentLine() const;
     QString currentStep() const;
     QString repetitions() const;
+    const QVector<int>& repetitionNumbers() const { return m_reps; }
 
     qint64 expectations() const { return m_expectations; }
     qint64 failures() const { return m_failures; }
@@ -75,13 +77,17 @@ public:
     // The JUnit XML of what has been evaluated so far.
     QByteArray report() const;
     // Where the sequence was read from, so that its report never replaces it.
-    void setSequencePath(const QString& path) { m_sequencePath = path; }
+    void setSequencePath(const QByteArray& path) { m_sequencePath = path; }
+    const QByteArray& sequencePath() const { return m_sequencePath; }
     // Writes it to path, never over the run's inputs; an empty text, or why
     // not (naming the file).
-    QString writeReport(const QString& path) const;
+    QString writeReport(const QByteArray& path) const;
+    // The same as a job that holds its own copy of the report, to be run on
+    // another thread (a report can take 20 MB and an fsync).
+    std::function<QString()> reportWriter(const QByteArray& path) const;
     // The files a run reads, which its report must never replace: the
     // sequence file (if its path is known), the settings file, today's log.
-    static QList<InputFile> inputs(const QString& sequencePath);
+    static QList<InputFile> inputs(const QByteArray& sequencePath);
 
 Q_SIGNALS:
     void evaluated(const ExpectationOutcome& outcome);
@@ -107,7 +113,7 @@ private:
 
     MainSession& m_session;
     SequenceFile m_sequence;
-    QString m_sequencePath;
+    QByteArray m_sequencePath;
     State m_state = State::Ready;
     QString m_error;
     QString m_stopReason;

@@ -1,47 +1,16 @@
 #include "session/sessionlog.h"
 
+#include "filetext/ownerfolder.h"
+#include "filetext/systemerror.h"
 #include "settings/configuration.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-QString systemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-// Device traffic is the user's business: the folder, and any missing folder
-// above it, is made for its owner only. A log folder of the user's own that an
-// older version left open to others is closed now; its files follow on open.
-QString makePrivateFolder(const QString& dir) {
-    QStringList missing;
-    struct stat st {};
-    for (QString d = dir; ::lstat(QFile::encodeName(d).constData(), &st) != 0 && errno == ENOENT;
-         d = QFileInfo(d).path())
-        missing.prepend(d);
-    for (const QString& d : missing) {
-        if (::mkdir(QFile::encodeName(d).constData(), 0700) != 0 && errno != EEXIST)
-            return QStringLiteral("cannot create its folder %1: %2").arg(d, systemError(errno));
-    }
-    const QByteArray name = QFile::encodeName(dir);
-    if (::stat(name.constData(), &st) != 0)
-        return QStringLiteral("cannot create its folder %1: %2").arg(dir, systemError(errno));
-    if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("cannot create its folder %1: %2").arg(dir, systemError(ENOTDIR));
-    if (::lstat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-        (st.st_mode & 077))
-        ::chmod(name.constData(), st.st_mode & 0700);
-    return {};
-}
-
-} // namespace
 
 SessionLog::SessionLog(QObject* parent) : QObject(parent) {
     // An ending program may never return to its event loop.
@@ -74,9 +43,16 @@ void SessionLog::close() {
 
 bool SessionLog::open(QString* why) {
     close();
-    if (const QString problem = makePrivateFolder(directory()); !problem.isEmpty()) {
-        *why = problem;
+    // Device traffic is the user's business: the folder is the owner's only,
+    // wherever a link to it leads.
+    const OwnerFolder folder = ownerOnlyFolder(QFile::encodeName(directory()));
+    if (!folder.usable()) {
+        *why = folder.error;
         return false;
+    }
+    if (!folder.note.isEmpty() && !m_folderNoted) {
+        m_folderNoted = true;
+        Q_EMIT failed(QStringLiteral("Session log: %1").arg(folder.note));
     }
     // Not through a link, and never blocking on a FIFO put in its place.
     const int fd = ::open(

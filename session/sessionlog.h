@@ -18,7 +18,8 @@
 // counted and noted in a line of their own once writing works again.
 //
 // The file is opened without following a symbolic link and must be a
-// regular file of this user's.
+// regular file of this user's; its folder may be a link, to a folder of this
+// user's that is closed to others (see ownerOnlyFolder).
 class SessionLog : public QObject {
     Q_OBJECT
 public:
@@ -36,7 +37,8 @@ public:
     void flush();
 
 Q_SIGNALS:
-    // The first failure to open or write the log (later ones stay quiet).
+    // The first problem with the log (later ones stay quiet): it cannot be
+    // opened or written, or its folder was open to others and is closed now.
     void failed(const QString& message);
 
 private:
@@ -50,6 +52,7 @@ private:
     int m_fd = -1;
     QDate m_day;
     bool m_reported = false;
+    bool m_folderNoted = false;
     bool m_flushQueued = false;
     LineStamper m_stamper;
     QByteArray m_pending; // whole lines, waiting for the next write

@@ -1,5 +1,8 @@
 #include "settings/configuration.h"
 
+#include "filetext/outputfile.h"
+#include "filetext/ownerfolder.h"
+#include "filetext/visibletext.h"
 #include "settings/inifile.h"
 #include "settings/settingsfile.h"
 
@@ -9,10 +12,8 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSaveFile>
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -29,8 +30,8 @@ QString& programDirectoryOverride() {
     return dir;
 }
 
-QString& configOption() {
-    static QString file;
+QByteArray& configOption() {
+    static QByteArray file;
     return file;
 }
 
@@ -61,9 +62,17 @@ void setProgramDirectoryForTesting(const QString& dir) {
     programDirectoryOverride() = dir;
 }
 
-void setConfigOption(const QString& file) {
+void setConfigOption(const QByteArray& file) {
+    QByteArray absolute = file;
+    while (absolute.startsWith("./"))
+        absolute.remove(0, 2);
+    if (!file.isEmpty() && !file.startsWith('/')) {
+        char* cwd = ::getcwd(nullptr, 0);
+        absolute = QByteArray(cwd ? cwd : ".") + '/' + absolute;
+        std::free(cwd);
+    }
     const QMutexLocker lock(&overrideMutex());
-    configOption() = file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath();
+    configOption() = absolute;
 }
 
 Places currentPlaces() {
@@ -74,7 +83,7 @@ Places currentPlaces() {
     places.installDataDir = QStringLiteral(ORV_INSTALL_DATADIR);
     {
         const QMutexLocker lock(&overrideMutex());
-        places.configOption = configOption();
+        places.configOption = QFile::decodeName(configOption());
     }
     places.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     places.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
@@ -87,9 +96,33 @@ QString configPath() {
     return configLocation(currentPlaces()).path;
 }
 
+namespace {
+
+// The location's path as the system names it: the --config bytes as given.
+QByteArray nativePath(const ConfigLocation& where) {
+    {
+        const QMutexLocker lock(&overrideMutex());
+        if (!configOption().isEmpty())
+            return configOption();
+    }
+    return QFile::encodeName(where.path);
+}
+
+} // namespace
+
+QByteArray configFile() {
+    return nativePath(configLocation(currentPlaces()));
+}
+
 QString readIniValue(const QString& section, const QString& key, const QString& path,
                      QString* error) {
-    const SettingsFile file = readSettingsFile(path);
+    return readIniValue(section, key, QFile::encodeName(path), error);
+}
+
+QString readIniValue(const QString& section, const QString& key, const QByteArray& nativePath,
+                     QString* error) {
+    const QString path = terminalText(nativePath);
+    const SettingsFile file = readSettingsFile(nativePath, path);
     QString problem = file.error;
     QByteArray value;
     if (problem.isEmpty()) {
@@ -108,74 +141,49 @@ QString readIniValue(const QString& section, const QString& key, const QString& 
 
 IniWriteResult writeIniValue(const QString& section, const QString& key, const QString& value,
                              const QString& path) {
+    return writeIniValue(section, key, value, QFile::encodeName(path));
+}
+
+IniWriteResult writeIniValue(const QString& section, const QString& key, const QString& value,
+                             const QByteArray& nativePath) {
+    const QString path = terminalText(nativePath);
     if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')) ||
         value.contains(QChar(0)))
         return failure(QStringLiteral("write"), path,
                        QStringLiteral("the value contains a line break or NUL character"));
 
     // Writing on top of a file we could not read would lose its other lines.
-    const SettingsFile existing = readSettingsFile(path);
+    const SettingsFile existing = readSettingsFile(nativePath, path);
     if (!existing.error.isEmpty()) {
         IniWriteResult result;
         result.error = existing.error;
         return result;
     }
-    const QByteArray& content = existing.content;
-
     const QByteArray wanted = value.toUtf8();
-    const QByteArray updated = ini::edit(content, section.toUtf8(), key.toUtf8(), wanted);
+    const QByteArray updated = ini::edit(existing.content, section.toUtf8(), key.toUtf8(), wanted);
     // ini::edit leaves the content alone for names a file cannot hold.
     if (ini::lookup(updated, section.toUtf8(), key.toUtf8()) != wanted)
         return failure(QStringLiteral("write"), path,
                        QStringLiteral("the section or key name cannot be stored in an INI file"));
 
-    QSaveFile file(path);
-    // Never fall back to rewriting the file in place: that could leave it truncated.
-    file.setDirectWriteFallback(false);
-    // Unbuffered: QSaveFile::commit() ignores a failing flush of its write buffer
-    // and would put a truncated file in place (seen with Qt 6.4 at a full disk).
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failure(QStringLiteral("write"), path, file.errorString());
-    // A short write reports no error by itself; writing the rest then fails with
-    // the system's reason.
-    qsizetype written = 0;
-    while (written < updated.size()) {
-        const qint64 n = file.write(updated.constData() + written, updated.size() - written);
-        if (n <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return failure(QStringLiteral("write"), path, reason);
-        }
-        written += n;
-    }
-    if (!file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return failure(QStringLiteral("write"), path, reason);
-    }
-    if (!file.commit())
-        return failure(QStringLiteral("write"), path, file.errorString());
     IniWriteResult result;
-    result.ok = true;
+    result.error = writeOutputFile(
+        {QStringLiteral("the settings file"), nativePath, Links::FollowToOwnFile, {}, 0600},
+        [&updated](QIODevice& to) { to.write(updated); });
+    result.ok = result.error.isEmpty();
     return result;
 }
 
 IniWriteResult writeConfigValue(const ConfigLocation& where, const QString& section,
                                 const QString& key, const QString& value) {
+    const QByteArray path = nativePath(where);
     if (where.createFolder) {
-        // Only the missing folders are made, parents first; ~/.config itself
-        // may be missing on a fresh account.
-        QStringList missing;
-        for (QString dir = QFileInfo(where.path).path(); !QFileInfo::exists(dir);
-             dir = QFileInfo(dir).path())
-            missing.prepend(dir);
-        for (const QString& dir : missing) {
-            if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST)
-                return failure(QStringLiteral("create the folder"), dir,
-                               QString::fromLocal8Bit(std::strerror(errno)));
-        }
+        const qsizetype slash = path.lastIndexOf('/');
+        if (const OwnerFolder folder = ownerOnlyFolder(path.left(qMax<qsizetype>(slash, 1)));
+            !folder.usable())
+            return failure(QStringLiteral("write"), terminalText(path), folder.error);
     }
-    return writeIniValue(section, key, value, where.path);
+    return writeIniValue(section, key, value, path);
 }
 
 IniWriteResult saveConfigValue(const QString& section, const QString& key, const QString& value) {

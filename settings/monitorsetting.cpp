@@ -4,7 +4,7 @@
 
 MonitorLinesSetting readMonitorLinesSetting() {
     return monitorLinesFrom(
-        readIniValue(settingsSection, QStringLiteral("monitorLines"), configPath()));
+        readIniValue(settingsSection, QStringLiteral("monitorLines"), configFile()));
 }
 
 MonitorLinesSetting monitorLinesFrom(const QString& value) {

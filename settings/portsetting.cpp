@@ -1,7 +1,7 @@
 #include "settings/portsetting.h"
 
 QString readPortSetting(QString* error) {
-    return readIniValue(settingsSection, portKey, configPath(), error);
+    return readIniValue(settingsSection, portKey, configFile(), error);
 }
 
 IniWriteResult writePortSetting(const QString& value) {

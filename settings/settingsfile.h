@@ -4,8 +4,8 @@
 #include <QString>
 
 // config.ini as read for a lookup or an edit: only a regular file of sane
-// size is read, so that a device, a FIFO or a huge file can neither hang nor
-// exhaust the program. A missing file is no error: it reads as empty.
+// size is read (see readRegularFile). A missing file is no error: it reads as
+// empty.
 struct SettingsFile {
     QByteArray content;
     bool exists = false;
@@ -15,4 +15,5 @@ struct SettingsFile {
 // The largest config.ini read; far beyond anything a person writes.
 constexpr qint64 maxSettingsFileBytes = 1024 * 1024;
 
-SettingsFile readSettingsFile(const QString& path);
+// path as the system names it; shown is how messages name it.
+SettingsFile readSettingsFile(const QByteArray& path, const QString& shown);

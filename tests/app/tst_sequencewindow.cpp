@@ -1,7 +1,7 @@
 // A sequence run from the main window: the menu, the file question, and the
 // buttons that send held off while it goes.
-#include "sequence/latencytrace.h"
 #include "app/runwindowplacement.h"
+#include "sequence/latencytrace.h"
 #include "session/sessionlog.h"
 #include "support/dialogs.h"
 #include "support/testbench.h"
@@ -15,9 +15,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QTreeWidget>
 #include <csignal>
 #include <sys/resource.h>
-#include <QTreeWidget>
+#include <unistd.h>
 
 class TestSequenceWindow : public QObject {
     Q_OBJECT
@@ -70,6 +71,18 @@ private Q_SLOTS:
         files.add(report);
         click(w, "cmdSaveReport");
         QTRY_VERIFY(readFile(report).contains("<system-err>STOPPED: operator stop at hold.seq:2"));
+
+        // Save Chart refuses a file the run reads, by whatever name, as Save Report does.
+        const QString chart = bench.dir.filePath(QStringLiteral("hold.svg"));
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(chart).constData()),
+                 0);
+        const auto chartRefused = answerNextMessageBox(QMessageBox::Ok);
+        files.add(chart);
+        click(w, "cmdSaveChart");
+        QTRY_VERIFY(chartRefused.seen());
+        QCOMPARE(chartRefused->text,
+                 "Cannot write the chart " + chart + ": it is the sequence file " + path);
+        QCOMPARE(readFile(chart), QByteArray("key 1\nwait 600000\nkey 2\n"));
     }
     void closingDuringARunAsksFirst_data() {
         QTest::addColumn<bool>("closeBox"); // else File > Close

@@ -6,6 +6,7 @@
 
 #include <QtTest>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -69,9 +70,14 @@ private Q_SLOTS:
             {"t.seq:3: \"kee 5\": unknown step"});
         row("port that cannot open", {"/nonexistent/tty"}, "key 1\n", 2,
             {"Cannot start the run: "});
-        row("SIGTERM in a wait: stopped at the wait's line", {},
-            "key 1\nexpect ACK\nwait 600000\nkey 2\n", 143,
-            {"STOPPED: SIGTERM at t.seq:3 after 1 expectation, 0 failed", "errors=\"0\""}, {k1});
+        // A stopped run never reads as a pass: the step it was at is in error.
+        row("SIGTERM in a wait: stopped at the wait's line, in error", {},
+            "repeat 2\n key 1\n expect ACK\n wait 600000\nend\nkey 2\n", 143,
+            {"STOPPED: SIGTERM at t.seq:4 after 1 expectation, 0 failed",
+             "tests=\"2\" failures=\"0\" errors=\"1\"",
+             "name=\"t.seq:4 wait 600000 (repetition 1)\"",
+             "<error message=\"stopped by SIGTERM\""},
+            {k1});
         row("SIGTERM in an expect: it is in error", {},
             "key 1\nexpect ACK\nreset\nexpect ACK within 600000\n", 143,
             {"STOPPED: SIGTERM at t.seq:4 after 1 expectation, 0 failed", "errors=\"1\"",
@@ -80,16 +86,21 @@ private Q_SLOTS:
         row("replies without a line feed reach the expects waiting", {"--no-newline"},
             "key 1\nexpect ACK within 400\nkey 2\nexpect ACK within 400\n", 0,
             {"PASS: 2 of 2 expectations met"}, {k1, "0B 00 03 50 5E"});
-        row("file-size limit: the old report stays", {}, "key 1\nexpect ACK\n", 2,
-            {"Cannot write the report ", "File too large; the old file is unchanged"}, {k1},
-            "fsize");
+        // SIGXFSZ at its default, as a shell leaves it: the log and the report
+        // fail as at a full disk, and the run still ends with its verdict.
+        row("file-size limit: the verdict comes, the old report stays", {},
+            "key 1\nexpect ACK\nkey 2\nexpect ACK\n", 2,
+            {"Cannot write the session log ", "PASS: 2 of 2 expectations met",
+             "Cannot write the report ", "File too large; the old file is unchanged"},
+            {k1, "0B 00 03 50 5E"}, "fsize");
         row("read-only report", {}, "key 1\n", 2, {"the file is read-only"}, {}, "readonly");
         row("report is the sequence file, hard-linked", {}, "key 1\n", 2,
             {"it is the sequence file"}, {}, "input");
         row("report in /proc", {}, "key 1\n", 2, {"/proc cannot hold new files"}, {}, "proc");
         row("port lost in a wait", {}, "key 1\nexpect ACK\nwait 600000\n", 2,
             {"the device closed its end (the run stopped)\n",
-             "STOPPED: port lost at t.seq:3 after 1 expectation, 0 failed"},
+             "STOPPED: port lost at t.seq:3 after 1 expectation, 0 failed",
+             "<error message=\"stopped: port lost\""},
             {k1}, "lose");
         row("send: the bytes exactly, and a reply to each", {},
             "send 0B 07 sum\nexpect NAK\nsend 0b 00 02 50 5d # key 1\nexpect ACK\n", 0,
@@ -140,9 +151,9 @@ private Q_SLOTS:
         p.setProcessEnvironment(env);
         if (fault == "fsize")
             p.setChildProcessModifier([] {
-                const rlimit limit{600, 600};
+                const rlimit limit{100, 100}; // room for the port's lock file, not the log
                 ::setrlimit(RLIMIT_FSIZE, &limit);
-                ::signal(SIGXFSZ, SIG_IGN);
+                ::signal(SIGXFSZ, SIG_DFL);
             });
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ORV_TEST_PATH),
@@ -228,10 +239,21 @@ private Q_SLOTS:
             "DIR/none");
         row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
         // Answered with no display, on stdout alone: "stdout" rows see nothing else.
-        row("--help", {"--help"}, "", "stdout", 0, "Usage: orv-test [--config FILE]");
+        row("--help", {"--help"}, "", "stdout", 0, "Usage: orv-test [--port PORT] [--config FILE]");
         row("-h", {"-h"}, "", "stdout", 0, "\nExit status of --run: 0 every expectation met");
         row("--version", {"--version"}, "", "stdout", 0, "orv-test " ORV_VERSION "\n");
         row("-v", {"-v"}, "", "stdout", 0, "orv-test " ORV_VERSION "\n");
+        row("options named as typed: -hv", {"-hv"}, "", "", 2, "unknown option '-hv'");
+        row("options named as typed: -platform twice",
+            QStringList{"-platform", "offscreen", "-platform", "offscreen"} + run, "", "", 2,
+            "orv-test: -platform given more than once");
+        // Paths are bytes from argv to open(): the report lands under the name given.
+        row("report name that is not UTF-8", run, "", "latin1", 0, "tests=\"1\" failures=\"0\"");
+        row("report name of 255 bytes",
+            run + QStringList{"--report", "DIR/" + QString(251, 'r') + ".xml"}, "", "", 0,
+            "tests=\"1\" failures=\"0\"");
+        row("working folder removed", run + QStringList{"--report", "r.xml"}, "", "nocwd", 2,
+            "Cannot write the report r.xml: the working folder has been removed");
     }
     void messages() {
         QFETCH(QStringList, args);
@@ -264,7 +286,11 @@ private Q_SLOTS:
         p.setProcessEnvironment(env);
         if (how == "full")
             p.setStandardOutputFile(QStringLiteral("/dev/full"));
-        p.setChildProcessModifier([&how, &ttyPath] {
+        const QByteArray gone = QFile::encodeName(dir.filePath("gone"));
+        p.setChildProcessModifier([&how, &ttyPath, &gone] {
+            if (how == "nocwd" && ::mkdir(gone.constData(), 0700) == 0 &&
+                ::chdir(gone.constData()) == 0)
+                ::rmdir(gone.constData());
             int gone[2];
             if (how == "gone" && ::pipe(gone) == 0) // a pipe whose reader has left
                 ::close(gone[0]), ::dup2(gone[1], STDOUT_FILENO);
@@ -273,7 +299,15 @@ private Q_SLOTS:
             if (how == "tty")
                 ::dup2(::open(ttyPath.constData(), O_RDWR | O_NOCTTY), STDERR_FILENO);
         });
-        p.start(QStringLiteral(ORV_TEST_PATH), args);
+        const QByteArray latin1Report = QFile::encodeName(dir.path()) + "/r\xE9port.xml";
+        if (how == "latin1") // QProcess would pass the name as UTF-8: a shell passes the bytes
+            p.start("/bin/sh", QStringList{"-c",
+                                           "exec \"$0\" \"$@\" --report \"$(printf '" + dir.path() +
+                                               "/r\\351port.xml')\"",
+                                           ORV_TEST_PATH} +
+                                   args);
+        else
+            p.start(QStringLiteral(ORV_TEST_PATH), args);
         QByteArray out, err, simLog;
         if (how == "window") { // ended as a desktop session ends it, once the port is open
             QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("port opened"), 20000);
@@ -284,7 +318,16 @@ private Q_SLOTS:
             out += p.readAllStandardOutput(), err += p.readAllStandardError() + tty.readAvailable();
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         out += p.readAllStandardOutput(), err += p.readAllStandardError() + tty.readAvailable();
-        const QByteArray all = simLog + out + err + readFile(dir.filePath("r.xml"));
+        QByteArray all = simLog + out + err;
+        for (const QString& name : entries(dir.path()).filter(QRegularExpression("^r+\\.xml$")))
+            all += readFile(dir.filePath(name));
+        if (how == "latin1") {
+            std::FILE* report = std::fopen(latin1Report.constData(), "r");
+            char head[4096] = {};
+            QVERIFY(report && std::fread(head, 1, sizeof head - 1, report) > 0);
+            std::fclose(report);
+            all += head;
+        }
         QVERIFY2(how != "stdout" || err.isEmpty(), err.constData());
         QVERIFY2(all.contains(fill(has).toUtf8()), all.constData());
         QVERIFY2(how == "tty" || !all.contains('\x1b'), all.constData()); // no progress line

@@ -2,6 +2,7 @@
 // histogram, and a JUnit report whose testcases are folded past a bound.
 #include "sequence/junitreport.h"
 #include "sequence/latencyhistogram.h"
+#include "sequence/runprogress.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -77,6 +78,80 @@ private Q_SLOTS:
         QCOMPARE(all("<(failure|error) "), "failure|failure|failure|failure|error");
         QCOMPARE(all(R"x(<property name="(\w+" value="\d+)")x"),
                  R"x(expectations" value="60|failures" value="5|errors" value="1)x");
+    }
+
+    // The report's edges: what it names, folds, counts, escapes and shortens.
+    void reportEdges_data() {
+        QTest::addColumn<QStringList>("has"); // in the XML
+        QTest::newRow("failures named up to 1,000 in all, then one counting case")
+            << QStringList{"tests=\"1001\" failures=\"1001\" errors=\"0\"",
+                           "t: 500 more failures (expectations 1001-1500)"};
+        QTest::newRow("blocks stay aligned after a merge")
+            << QStringList{"t:3 (repetitions 2-4: 3 met)", "t:3 (repetitions 5-8: 4 met)",
+                           "t:3 (repetitions 9-12: 4 met)", "tests=\"4\""};
+        QTest::newRow("more expectations met than lines have room")
+            << QStringList{"t: 3 more expectations met (more expect lines than the report has "
+                           "room for)",
+                           "tests=\"6\""};
+        QTest::newRow("escaping: what XML cannot hold")
+            << QStringList{"name=\"t\\x01&quot;&lt;" + QString(QChar(0xFFFD)),
+                           QStringLiteral("message=\"got \\x1B[2J\"")};
+        QTest::newRow("shortening: names and texts elided")
+            << QStringList{QStringLiteral("name=\"") + QString(100, 'n') + "..." +
+                               QString(97, 'n') + QLatin1Char('\"'),
+                           QStringLiteral("message=\"") + QString(1000, 'f') + "..." +
+                               QString(997, 'f') + QLatin1Char('\"')};
+        QTest::newRow("size budget: under 20 MB whatever the names")
+            << QStringList{"<property name=\"expectations\" value=\"12000\"/>"};
+    }
+    void reportEdges() {
+        QFETCH(QStringList, has);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        JUnitReport report(tag.startsWith("escaping") ? QStringLiteral("t\x01\"<") + QChar(0xFFFF)
+                                                      : QStringLiteral("t"),
+                           tag.startsWith("failures") || tag.startsWith("size")
+                               ? JUnitReport::defaultNamedCases
+                               : 1,
+                           JUnitReport::defaultNamedFailures, 4);
+        auto add = [&report](int line, int rep, const QString& name, const QString& failure) {
+            report.add(name.isEmpty() ? QStringLiteral("t:%1 (repetition %2)").arg(line).arg(rep)
+                                      : name,
+                       line, QStringLiteral("t:%1").arg(line), 0.001, failure);
+        };
+        if (tag.startsWith("failures"))
+            for (int rep = 1; rep <= 1500; ++rep)
+                add(3, rep, {}, QStringLiteral("expected ACK"));
+        else if (tag.startsWith("blocks"))
+            for (int rep = 1; rep <= 12; ++rep)
+                add(3, rep, {}, {});
+        else if (tag.startsWith("more"))
+            for (int line = 1; line <= 8; ++line)
+                add(line, 1, {}, {});
+        else if (tag.startsWith("escaping"))
+            add(3, 1, QStringLiteral("t\x01\"<") + QChar(0xD800), QStringLiteral("got \x1B[2J"));
+        else if (tag.startsWith("shortening"))
+            add(3, 1, QString(300, 'n'), QString(3000, 'f'));
+        else // names at the most an escaped character can take
+            for (int rep = 1; rep <= 12000; ++rep)
+                add(3, rep, QString(300, '"'), rep % 2 ? QString(3000, '<') : QString());
+        const QByteArray xml = report.xml();
+        QXmlStreamReader reader(xml);
+        while (!reader.atEnd())
+            reader.readNext();
+        QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
+        QVERIFY(xml.size() < 20 * 1024 * 1024);
+        for (const QString& text : has)
+            QVERIFY2(QString::fromUtf8(xml).contains(text), qPrintable(text));
+    }
+
+    void timeLeftStaysTrueAtTenToTheEighteen() {
+        RunProgress progress(qint64(1e18));
+        progress.sample(0, 0);
+        QCOMPARE(progress.msLeft(), -1); // no pace yet
+        progress.sample(2000, 1);
+        QCOMPARE(progress.pace(), 0.5);
+        QCOMPARE(progress.msLeft(), qint64(RunProgress::maxMsLeft));
+        QCOMPARE(duration(progress.msLeft()), QStringLiteral("11574074 d 1 h"));
     }
 };
 

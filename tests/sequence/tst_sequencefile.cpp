@@ -67,6 +67,16 @@ private Q_SLOTS:
         row("send: 64 and a checksum",
             ("send" + QByteArray(" 00").repeated(64) + " sum").constData(),
             (cut + "65 bytes: a frame holds at most 64, its checksum included").constData());
+        row("byte order mark inside the file shown",
+            "key 1\n\xEF\xBB\xBF"
+            "expect ACK",
+            "b.seq:2: \"\\xEF\\xBB\\xBF"
+            "expect ACK\": unknown step");
+        row("right-to-left override escaped",
+            "key 1\nkey \xE2\x80\xAE"
+            "5",
+            "b.seq:2: \"key \\xE2\\x80\\xAE"
+            "5\": unknown key");
     }
     void mistakesAreLocated() {
         QFETCH(QByteArray, text);

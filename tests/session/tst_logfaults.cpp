@@ -106,7 +106,9 @@ private Q_SLOTS:
         const QString path = SessionLog::pathFor(QDate::currentDate());
         const QByteArray name = QFile::encodeName(path);
         const QString target = m_dir->filePath(QStringLiteral("elsewhere"));
-        QVERIFY(QDir().mkpath(SessionLog::directory()) && writeFile(target, {}));
+        QVERIFY(QDir().mkpath(SessionLog::directory()) && writeFile(target, {}) &&
+                QFile::setPermissions(SessionLog::directory(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         if (kind == QLatin1String("link"))
             QVERIFY(QFile::link(target, path));
         else if (kind == QLatin1String("fifo"))
@@ -126,6 +128,50 @@ private Q_SLOTS:
                      .arg(path, reason.replace("DIR", SessionLog::directory())));
         QCOMPARE(readFile(target), QByteArray());
         QCOMPARE(QFileInfo(path).size(), 0);
+    }
+
+    // The folder may be a link (logs on another disk), to a folder that is
+    // the user's own and closed to others.
+    void logFolderMayBeALinkToAFolderOfOurOwn_data() {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("said"); // the monitor's line after the first key's
+        QTest::addColumn<bool>("logged");
+        QTest::newRow("ours, open: closed up and said once")
+            << ""
+            << "Error: Session log: the folder DIR (a link to REAL) is open to others "
+               "(mode 0777): closed to them now (mode 0700)"
+            << true;
+        QTest::newRow("another user's: not used, said why")
+            << "nobody"
+            << "Error: Cannot write the session log LOG: the folder DIR (a link to "
+               "REAL) belongs to another user"
+            << false;
+    }
+    void logFolderMayBeALinkToAFolderOfOurOwn() {
+        QFETCH(QString, owner);
+        QFETCH(QString, said);
+        QFETCH(bool, logged);
+        const QString real = m_dir->filePath(QStringLiteral("disk"));
+        const QByteArray realName = QFile::encodeName(real);
+        QVERIFY(QDir().mkpath(real) && ::chmod(realName.constData(), 0777) == 0);
+        if (!owner.isEmpty() && ::chown(realName.constData(), 65534, 65534) != 0)
+            QSKIP("Cannot give a folder to another user here (not root)");
+        QVERIFY(QFile::link(real, SessionLog::directory()));
+        const QString log = SessionLog::pathFor(QDate::currentDate());
+        for (int session = 0; session < 2; ++session) {
+            MainSession s;
+            s.sendKeyCode(0);
+            s.sendKeyCode(1);
+            QCoreApplication::processEvents();
+            const QList<QByteArray> lines = {s.monitor().line(1), s.monitor().line(2)};
+            QCOMPARE(lines.count(said.replace("DIR", SessionLog::directory())
+                                     .replace("REAL", real)
+                                     .replace("LOG", log)
+                                     .toUtf8()),
+                     session == 0 || !logged ? 1 : 0);
+        }
+        QCOMPARE((QFileInfo(real).permissions() & 0x0077).toInt(), owner.isEmpty() ? 0 : 0x0077);
+        QCOMPARE(QFileInfo::exists(real + "/" + QFileInfo(log).fileName()), logged);
     }
 
     void logIsTheOwnersOnly() {

@@ -46,6 +46,9 @@ private Q_SLOTS:
         // A file size limit fails the write halfway like a full disk, and binds root as well.
         row("disk full", QStringLiteral("config.ini"), QString(256 * 1024, QLatin1Char('x')), {},
             EFBIG);
+        // Dotfile managers keep it as a link to the user's own file: written through it.
+        row("through a link to the user's own file", QStringLiteral("link.ini"),
+            QStringLiteral("COM7"), QByteArray(before).replace("Port = COM1  ", "Port = COM7"));
     }
 
     void write() {
@@ -56,6 +59,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath(QStringLiteral("config.ini")), before));
         const QString path = dir.filePath(file);
+        if (file == QLatin1String("link.ini"))
+            QVERIFY(QFile::link(QStringLiteral("config.ini"), path));
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
         const rlimit low{reason == EFBIG ? 64 * 1024 : saved.rlim_cur, saved.rlim_max};
@@ -70,12 +75,19 @@ private Q_SLOTS:
             QCOMPARE(readFile(path), after);
             QCOMPARE(readIniValue(S, K, path), value);
         } else {
-            QCOMPARE(result.error,
-                     QStringLiteral("Cannot write %1: %2").arg(path, qt_error_string(reason)));
+            QVERIFY2(result.error.startsWith(QStringLiteral("Cannot ")) &&
+                         result.error.contains(path + ": " + qt_error_string(reason)),
+                     qPrintable(result.error));
             QCOMPARE(readFile(dir.filePath(QStringLiteral("config.ini"))), before);
         }
+        // The link is still a link; a file made new is the owner's only.
+        QCOMPARE(QFileInfo(path).isSymLink(), file == QLatin1String("link.ini"));
+        if (file == QLatin1String("new.ini"))
+            QCOMPARE((QFileInfo(path).permissions() & 0x0077).toInt(), 0);
         // Nothing else was left behind, the temporary file on the way included.
-        QCOMPARE(entries(dir.path()).size(), file == QLatin1String("new.ini") ? 2 : 1);
+        QCOMPARE(entries(dir.path()).size(),
+                 file.endsWith(QLatin1String("new.ini")) || file == QLatin1String("link.ini") ? 2
+                                                                                              : 1);
     }
 
     void unusableFileIsNamedAndLeftAlone_data() {

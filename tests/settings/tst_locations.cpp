@@ -61,9 +61,10 @@ private Q_SLOTS:
         QCOMPARE(readIniValue(S, K, where.path), QStringLiteral("COM7"));
         // Any other file beside the program is left alone.
         QCOMPARE(readIniValue(S, K, beside), QLatin1String(where.path == beside ? "COM7" : "OLD"));
-        // A folder made for the settings is its user's alone.
+        // A folder made for the settings is its user's alone, and so is the file.
         if (where.createFolder)
-            QCOMPARE((QFileInfo(QFileInfo(where.path).path()).permissions() & 0x0077).toInt(), 0);
+            for (const QString& made : {QFileInfo(where.path).path(), where.path})
+                QCOMPARE((QFileInfo(made).permissions() & 0x0077).toInt(), 0);
     }
 
     void documentFoldersInOrder() {

@@ -1,0 +1,82 @@
+#include "filetext/regularfile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+RegularFile failed(RegularFile f, RegularFile::Status status, int error = 0, mode_t mode = 0) {
+    f.status = status;
+    f.error = error;
+    f.mode = mode;
+    return f;
+}
+
+} // namespace
+
+RegularFile readRegularFile(const QByteArray& path, qint64 maxBytes) {
+    RegularFile f;
+    if (path.contains('\0'))
+        return failed(f, RegularFile::Failed, EINVAL);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return errno == ENOENT ? f : failed(f, RegularFile::Failed, errno);
+    f.isLink = S_ISLNK(st.st_mode);
+    if (::stat(path.constData(), &st) != 0)
+        return failed(f, RegularFile::Failed, errno);
+    if (!S_ISREG(st.st_mode))
+        return failed(f, RegularFile::NotRegular, 0, st.st_mode);
+    if (st.st_size > maxBytes)
+        return failed(f, RegularFile::TooLarge);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return failed(f, RegularFile::Failed, errno);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd); // swapped for something else since it was looked at
+        return failed(f, RegularFile::NotRegular, 0, st.st_mode);
+    }
+    // One byte of room beyond the bound, to see a file that grew meanwhile.
+    QByteArray& bytes = f.content;
+    bytes.resize(qsizetype(qMin<qint64>(st.st_size, maxBytes)) + 1);
+    qsizetype have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (have > maxBytes)
+                break;
+            bytes.resize(qsizetype(qMin<qint64>(qint64(have) * 2, maxBytes + 1)));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + have, std::size_t(bytes.size() - have));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            return failed(RegularFile{}, RegularFile::Failed, error);
+        }
+        if (got == 0)
+            break;
+        have += got;
+    }
+    ::close(fd);
+    if (have > maxBytes)
+        return failed(RegularFile{}, RegularFile::TooLarge);
+    bytes.truncate(have);
+    f.status = RegularFile::Read;
+    return f;
+}
+
+QString fileKind(mode_t mode) {
+    if (S_ISDIR(mode))
+        return QStringLiteral("a directory");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("not a regular file");
+}
