@@ -80,7 +80,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         txtCommPort->setToolTip(port);
     });
     connect(&m_session, &MainSession::replyReceived, this, &MainWindow::showReplyStatus);
-    connect(&m_session.link(), &SerialLink::portLost, this, &MainWindow::resetReplyStatus);
+    connect(&m_session, &MainSession::portLost, this, &MainWindow::resetReplyStatus);
     connect(&m_session, &MainSession::linkProblem, this, &MainWindow::showLinkWarning,
             Qt::QueuedConnection);
 

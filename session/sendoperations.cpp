@@ -6,18 +6,37 @@
 void MainSession::send(const CommandFrame& frame) {
     m_cmdHex = frame.bytes();
     m_cmdAscii = QString::fromLatin1(frame.hex.data(), qsizetype(frame.hex.size()));
-    if (m_link.output(m_cmdHex)) {
-        const LineStamp at = m_link.lastOutputStamp();
-        ++m_sendCount;
-        m_monitor.append(frame.monitorLine(), at.msecsSinceEpoch);
-        m_lastSendNumber = m_monitor.droppedCount() + m_monitor.count() - 1;
-        if (m_sends.size() == keptSends)
-            m_sends.pop_front();
-        m_sends.push_back({at.monotonicNs, m_lastSendNumber});
+    transmit(m_cmdHex, frame.monitorLine());
+}
+
+void MainSession::transmit(const QByteArray& bytes, const QByteArray& line) {
+    LineStamp at;
+    const quint64 id = ++m_frameIds;
+    switch (m_link.output(bytes, id, &at)) {
+    case SerialLink::Output::Sent:
+        // Every reply read before the frame went is shown before its row.
+        handOverReplies();
+        addSent(line, at);
         return;
+    case SerialLink::Output::Waiting:
+        // The port is full: the row comes when the device has drained it.
+        m_waiting.push_back({id, line});
+        return;
+    case SerialLink::Output::Failed:
+        break;
     }
     // Nothing reached the device, so the line must not read like a sent frame.
-    m_monitor.append("Not sent (" + m_link.lastError().toUtf8() + "): " + frame.monitorLine());
+    m_monitor.append("Not sent (" + m_link.lastError().toUtf8() + "): " + line);
+}
+
+void MainSession::addSent(const QByteArray& line, const LineStamp& at) {
+    ++m_sendCount;
+    m_monitor.append(line, at.msecsSinceEpoch);
+    m_lastSendNumber = m_monitor.droppedCount() + m_monitor.count() - 1;
+    if (m_sends.size() == keptSends)
+        m_sends.pop_front();
+    m_sends.push_back({at.monotonicNs, m_lastSendNumber, m_sendCount});
+    Q_EMIT frameSent(m_sendCount, at.monotonicNs);
 }
 
 void MainSession::sendKeyCode(qint16 Index) {
