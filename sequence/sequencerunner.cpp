@@ -18,7 +18,6 @@ constexpr int stepsPerTurn = 256;
 constexpr int keptReplies = 64;
 
 bool meets(SequenceStep::Reply wanted, const QByteArray* reply) {
-    // A reply too late or bytes that never ended are not met by any wanted.
     switch (wanted) {
     case SequenceStep::None:
         return !reply;

@@ -64,7 +64,7 @@ std::optional<PortOwner::Refusal> PortOwner::open(const QString& device) {
         if (fd >= 0)
             ::close(fd);
         m_lock.unlock();
-        return Refusal{reason, error};
+        return Refusal{reason, error, 0, {}};
     };
     const int fd = ::open(QFile::encodeName(device).constData(),
                           O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -152,8 +152,6 @@ PortOwner::Write PortOwner::write(const QByteArray& bytes, quint64 id, LineStamp
         *error = m_lost ? m_lostError : EBADF;
         return Write::Failed;
     }
-    // The answer to this is handed over as soon as it is read.
-    m_handOver.sent();
     qsizetype written = 0;
     // Behind frames that wait, this one waits too: frames leave in order.
     while (m_frames.empty() && written < bytes.size()) {
@@ -169,6 +167,7 @@ PortOwner::Write PortOwner::write(const QByteArray& bytes, quint64 id, LineStamp
     }
     if (written == bytes.size()) {
         *at = LineStamp::now();
+        frameWent(id, *at);
         return Write::Written;
     }
     m_frames.push_back({id, bytes, written});
@@ -196,12 +195,18 @@ bool PortOwner::writeQueued() {
         f.written += n;
         if (f.written < f.bytes.size())
             continue;
-        const LineStamp at = LineStamp::now();
-        m_events.push_back({{{}, at, at}, f.id});
-        m_handOver.queued(at.monotonicNs, 0, true);
+        frameWent(f.id, LineStamp::now());
         m_frames.pop_front();
     }
     return true;
+}
+
+void PortOwner::frameWent(quint64 id, const LineStamp& at) {
+    // In line with the replies: those read before it are taken before it.
+    m_events.push_back({{{}, at, at}, id});
+    m_handOver.queued(at.monotonicNs, 0, true);
+    // Its answer is handed over as soon as it is read.
+    m_handOver.sent();
 }
 
 void PortOwner::run() {
@@ -223,7 +228,8 @@ void PortOwner::run() {
             // the bound of a line waiting for its line feed stands still.
             if (paused && pausedSinceNs < 0)
                 pausedSinceNs = nowNs;
-            const quint32 wanted = (paused ? 0 : EPOLLIN) | (m_frames.empty() ? 0 : EPOLLOUT);
+            const quint32 wanted = (paused ? 0u : quint32(EPOLLIN)) |
+                                   (m_frames.empty() ? 0u : quint32(EPOLLOUT));
             if (wanted != watching) {
                 epoll_event portEvent{};
                 portEvent.events = wanted;

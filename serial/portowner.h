@@ -12,7 +12,7 @@
 #include <thread>
 
 // What the port did, in the order it happened: a reply read, or the last
-// byte of a frame that had to wait for room handed to the system.
+// byte of a frame handed to the system.
 struct PortEvent {
     ReceivedReply reply; // when frame is 0
     quint64 frame = 0;   // that frame went at reply.at
@@ -49,6 +49,7 @@ public:
 
     // Hands frame `id` to the system, at once if there is room (its time in
     // *at), else after the frames before it; the system's error if it fails.
+    // Either way an event says when it went, after the replies read before.
     Write write(const QByteArray& bytes, quint64 id, LineStamp* at, int* error);
     // Frames still waiting for room, oldest first; dropped with `forget`.
     QList<quint64> unwritten(bool forget);
@@ -86,6 +87,7 @@ private:
     // With m_mutex held: writes what waits while there is room; false on failure.
     bool writeQueued();
     void queue(QList<ReceivedReply>& replies);
+    void frameWent(quint64 id, const LineStamp& at);
     void endReading(int error);
     void wakeOwner();
 

@@ -35,8 +35,9 @@ public:
 
     // Hands frame `id` to the port: Sent with its time in *at when the
     // system took all of it now; Waiting when it waits for room and goes,
-    // whole and after those before it, as the device drains (a PortEvent
-    // says when); Failed (see lastError) when the port is closed or gone.
+    // whole and after those before it, as the device drains; Failed (see
+    // lastError) when the port is closed or gone. A PortEvent says when it
+    // went, in order with the replies.
     Output output(const QByteArray& bytes, quint64 id, LineStamp* at);
     // Frames still waiting for room; the port gone, they are dropped.
     QList<quint64> dropUnwritten() { return m_owner.unwritten(true); }

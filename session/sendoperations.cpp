@@ -15,8 +15,8 @@ void MainSession::transmit(const QByteArray& bytes, const QByteArray& line) {
     switch (m_link.output(bytes, id, &at)) {
     case SerialLink::Output::Sent:
         // Every reply read before the frame went is shown before its row.
+        m_waiting.push_back({id, line});
         handOverReplies();
-        addSent(line, at);
         return;
     case SerialLink::Output::Waiting:
         // The port is full: the row comes when the device has drained it.

@@ -29,8 +29,8 @@ private Q_SLOTS:
             << QByteArrayList{"-", "old@0-2000 | new\n@2500-2500", "-", "-", "x@3000-5000"};
         // Time the reader did not read does not count against the bound.
         QTest::newRow("paused reader: the bound waits")
-            << QByteArrayList{"0:slow", "1500~", "2000!", "3499!", "3500:\n"}
-            << QByteArrayList{"-", "-", "-", "-", "slow\n@0-3500"};
+            << QByteArrayList{"0:slow", "1500~", "2000!", "3400!", "3450:\n"}
+            << QByteArrayList{"-", "-", "-", "-", "slow\n@0-3450"};
         // A line without end is cut into bounded rows; no byte is lost.
         const QByteArray mib(ReplyCollector::maxLineBytes, 'x');
         QTest::newRow("endless line: cut at 1 MiB, marked, goes on")
@@ -38,7 +38,7 @@ private Q_SLOTS:
             << QByteArrayList{"-", mib + "@0-10+", mib.first(1000) + "yz\n@10-20"};
         QTest::newRow("binary bytes pass unchanged")
             << QByteArrayList{QByteArray("0:\x00\xFF\x0B\r\n", 7)}
-            << QByteArrayList{QByteArray("\x00\xFF\x0B\r\n@0", 7)};
+            << QByteArrayList{QByteArray("\x00\xFF\x0B\r\n@0-0", 9)};
     }
     void replies() {
         QFETCH(QByteArrayList, steps);
