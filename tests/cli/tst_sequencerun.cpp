@@ -81,10 +81,24 @@ private Q_SLOTS:
         // line they become later is nobody's: one late answer, one failure.
         row("reply in pieces across a deadline", {"--split", "--split-pause", "150-150"},
             "key 1\nexpect ACK within 60\nkey 2\nexpect ACK\n", 1,
-            {"t.seq:2: expected ACK, got an incomplete reply \"0B 0",
+            {"t.seq:2: expected ACK, got an incomplete reply \"0B",
              "\" (no line feed within 60 ms)", "Reply: 0B 00 0B\\r\\n\n",
              "FAIL: 1 of 2 expectations failed"},
             {k1, "0B 00 03 50 5E"});
+        // Judged on the reply's time: held up past the answer, the runner
+        // must not count a 700 ms answer as one within 500.
+        row("stopped tester (SIGSTOP for 1.2 s after the send)", {"--delay", "700"},
+            "key 1\nexpect ACK within 500\n", 1,
+            {"t.seq:2: expected ACK, got ", "FAIL: 1 of 1 expectations failed"}, {k1}, "stop");
+        // Lines read before key 2 went are key 1's, wherever they are handed over.
+        row("a stream across a send", {"--flood", "500", "--answer", "0B 00 03 50 5E=none"},
+            "key 1\nwait 300\nkey 2\nexpect none within 300\n", 0,
+            {"Reply: 0B 00 0B 000500\\r\\n\n", "PASS: 1 of 1 expectations met"},
+            {k1, "0B 00 03 50 5E"});
+        // More than the system's buffer holds: frames wait for room, none is lost.
+        row("a device that drains slowly", {"--read-rate", "40000"},
+            "repeat 20000\n key 1\nend\nkey 2\nexpect ACK within 10000\n", 0,
+            {"PASS: 1 of 1 expectations met"}, QStringList(20000, k1) << "0B 00 03 50 5E");
         row("file-size limit: the old report stays", {}, "key 1\nexpect ACK\n", 2,
             {"Cannot write the report ", "File too large; the old file is unchanged"}, {k1},
             "fsize");
@@ -119,7 +133,7 @@ private Q_SLOTS:
             report = QStringLiteral("/proc/bad.xml");
         else if (fault == "symlink" || fault == "dangling")
             QVERIFY(QFile::link(fault == "symlink" ? seq : dir.filePath("gone.xml"), report));
-        else if (!fault.isEmpty())
+        else if (!fault.isEmpty() && fault != "stop")
             QVERIFY(writeFile(report, "old"));
         if (fault == "readonly")
             QVERIFY(QFile::setPermissions(report, QFile::ReadOwner));
@@ -142,10 +156,15 @@ private Q_SLOTS:
                  badPort.isEmpty() ? sim.devicePath() : badPort, QStringLiteral("--report"),
                  report});
         QByteArray out;
-        const QDeadlineTimer deadline(20000);
+        const QDeadlineTimer deadline(60000);
         for (bool signalled = false, done = false; !done;) {
             done = p.waitForFinished(10) || deadline.hasExpired();
             out += p.readAll();
+            if (fault == "stop" && !signalled && out.contains("Key: 1")) {
+                signalled = ::kill(pid_t(p.processId()), SIGSTOP) == 0;
+                QThread::msleep(1200);
+                ::kill(pid_t(p.processId()), SIGCONT);
+            }
             if ((status > 128 || fault == "lose") && !signalled && out.contains("Reply: "))
                 signalled = fault == "lose" ? (sim.kill(), true)
                                             : ::kill(pid_t(p.processId()), status - 128) == 0;
@@ -153,7 +172,7 @@ private Q_SLOTS:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), status);
         const QByteArray xml = readFile(report);
-        if (fault.isEmpty() || fault == "lose")
+        if (fault.isEmpty() || fault == "lose" || fault == "stop")
             QVERIFY(status == 2 && fault.isEmpty() ? !QFile::exists(report) : wellFormed(xml));
         else
             QCOMPARE(xml, before);
