@@ -129,15 +129,45 @@ private Q_SLOTS:
         QCOMPARE(run.failures(), 0);
     }
 
-    void floodBeyondWhatTheReaderHoldsArrivesWhole() {
+    void backPressureWaitsAndNeverCuts_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("heldMs"); // the window's thread takes nothing meanwhile
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("cutRows");
+        // The reader pauses when full and must be woken to read on. Three-byte
+        // lines leave reads ending inside a line, whose bound must stand
+        // still while the reader waits, longer than the bound.
+        QTest::newRow("paused reader") << QByteArray("ab\n").repeated(3 * HandOver::fullLines)
+                                       << int(ReplyCollector::boundMs + 1000)
+                                       << 3 * int(HandOver::fullLines) << 0;
+        const QByteArray endless(3 * ReplyCollector::maxLineBytes + 100, 'z');
+        QTest::newRow("endless line") << endless + "\n" << 0 << 4 << 3;
+    }
+    void backPressureWaitsAndNeverCuts() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, heldMs);
+        QFETCH(int, rows);
+        QFETCH(int, cutRows);
         PtyPair device;
         MainSession s;
         QVERIFY(started(s, device.slavePath()));
-        // The reader pauses when full and must be woken to read on.
-        const int count = 3 * HandOver::fullLines;
-        std::thread writer([&] { device.write(QByteArray("x\n").repeated(count), 30000); });
-        QTRY_COMPARE_WITH_TIMEOUT(s.monitor().count(), count, 30000);
+        std::thread writer([&] { device.write(bytes, 30000); });
+        QThread::msleep(heldMs);
+        QTRY_COMPARE_WITH_TIMEOUT(replies(s.monitor()).join().size(), bytes.size(), 30000);
         writer.join();
+        QCOMPARE(replies(s.monitor()).join(), bytes);
+        QCOMPARE(s.monitor().count(), rows);
+        int cut = 0;
+        for (int i = 0; i < rows; ++i) {
+            const MonitorModel::Line& line = s.monitor().at(i);
+            QCOMPARE(line.continues, i < cutRows);
+            QVERIFY(line.continues || line.text.endsWith('\n'));
+            cut += line.continues;
+        }
+        QCOMPARE(cut, cutRows);
+        if (cutRows)
+            QVERIFY(MonitorModel::displayText(s.monitor().at(0))
+                        .endsWith(QStringLiteral("(1048583 bytes, line continues)")));
     }
 
     void modemLineChangeDropsDtr() {
