@@ -1,10 +1,10 @@
 #include "sequence/sequencerunner.h"
 
+#include "filetext/visibletext.h"
 #include "protocol/replystatus.h"
 #include "session/mainsession.h"
 #include "session/monitormodel.h"
 #include "session/sessionlog.h"
-#include "filetext/visibletext.h"
 #include "settings/configuration.h"
 
 #include <climits>
@@ -193,8 +193,7 @@ void SequenceRunner::onFrameSent(quint64 frame, qint64 sentNs) {
 void SequenceRunner::onReply(const SessionReply& reply) {
     // Only the latest frame's replies can be taken; bytes an expect failed
     // on as unfinished are nobody's once they end.
-    if (!isRunning() || !m_hasSend || reply.frame != m_frame ||
-        reply.firstNs == m_claimedFirstNs)
+    if (!isRunning() || !m_hasSend || reply.frame != m_frame || reply.firstNs == m_claimedFirstNs)
         return;
     if (m_replies.size() < keptReplies)
         m_replies.append(reply);

@@ -121,13 +121,13 @@ private:
     bool m_expecting = false;
     bool m_waiting = false;
     bool m_hasSend = false;
-    bool m_sending = false;         // a frame waits for the device to drain the port
-    quint64 m_frame = 0;            // the latest frame sent (MainSession::sendCount())
-    qint64 m_frameNs = 0;           // when it went (monotonic)
-    qint64 m_claimedFirstNs = -1;   // unfinished bytes an expect failed on
+    bool m_sending = false;          // a frame waits for the device to drain the port
+    quint64 m_frame = 0;             // the latest frame sent (MainSession::sendCount())
+    qint64 m_frameNs = 0;            // when it went (monotonic)
+    qint64 m_claimedFirstNs = -1;    // unfinished bytes an expect failed on
     QVector<SessionReply> m_replies; // the latest frame's, not yet taken
-    QTimer m_timer;           // a wait or an expect's bound
-    QTimer m_next;            // the next step, after the event loop has turned
+    QTimer m_timer;                  // a wait or an expect's bound
+    QTimer m_next;                   // the next step, after the event loop has turned
     QElapsedTimer m_elapsed;
     QDateTime m_startedUtc;
     qint64 m_durationMs = -1; // once ended

@@ -40,7 +40,8 @@ bool PortLock::lock(const QString& devicePath) {
         m_error = QStringLiteral("its lock file %1 is held, by no process that says who").arg(path);
         break;
     case QLockFile::PermissionError:
-        m_error = QStringLiteral("its lock file %1 cannot be made here (permission denied)").arg(path);
+        m_error =
+            QStringLiteral("its lock file %1 cannot be made here (permission denied)").arg(path);
         break;
     default:
         m_error = QStringLiteral("its lock file %1 could not be written (a full disk or a "

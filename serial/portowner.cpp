@@ -66,16 +66,17 @@ std::optional<PortOwner::Refusal> PortOwner::open(const QString& device) {
         m_lock.unlock();
         return Refusal{reason, error, 0, {}};
     };
-    const int fd = ::open(QFile::encodeName(device).constData(),
-                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == EBUSY)
             return refuse(-1, QStringLiteral("it is in use by another program, which holds it "
                                              "exclusively"));
         if (error == EACCES || error == EPERM)
-            return refuse(-1, systemError(error) + QStringLiteral(" (is your user in the "
-                                                                  "dialout group?)"),
+            return refuse(-1,
+                          systemError(error) + QStringLiteral(" (is your user in the "
+                                                              "dialout group?)"),
                           error);
         return refuse(-1, systemError(error), error);
     }
@@ -90,8 +91,8 @@ std::optional<PortOwner::Refusal> PortOwner::open(const QString& device) {
                                                "a lock on it")
                               : QStringLiteral("it cannot be locked (%1)").arg(systemError(errno)));
     if (!setLine(fd))
-        return refuse(fd, QStringLiteral("its line cannot be set to 9600 8N1 (%1)")
-                              .arg(systemError(errno)));
+        return refuse(
+            fd, QStringLiteral("its line cannot be set to 9600 8N1 (%1)").arg(systemError(errno)));
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     // Watched by epoll rather than poll: set up once, not on every wake.
     const int epollFd = wakeFd < 0 ? -1 : ::epoll_create1(EPOLL_CLOEXEC);
@@ -145,8 +146,7 @@ void PortOwner::wakeOwner() {
     }
 }
 
-PortOwner::Write PortOwner::write(const QByteArray& bytes, quint64 id, LineStamp* at,
-                                  int* error) {
+PortOwner::Write PortOwner::write(const QByteArray& bytes, quint64 id, LineStamp* at, int* error) {
     std::lock_guard lock(m_mutex);
     if (m_fd < 0 || m_lost) {
         *error = m_lost ? m_lostError : EBADF;
@@ -155,7 +155,8 @@ PortOwner::Write PortOwner::write(const QByteArray& bytes, quint64 id, LineStamp
     qsizetype written = 0;
     // Behind frames that wait, this one waits too: frames leave in order.
     while (m_frames.empty() && written < bytes.size()) {
-        const ssize_t n = ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
+        const ssize_t n =
+            ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
         if (n > 0) {
             written += n;
         } else if (n < 0 && fatal(errno)) {
@@ -228,8 +229,8 @@ void PortOwner::run() {
             // the bound of a line waiting for its line feed stands still.
             if (paused && pausedSinceNs < 0)
                 pausedSinceNs = nowNs;
-            const quint32 wanted = (paused ? 0u : quint32(EPOLLIN)) |
-                                   (m_frames.empty() ? 0u : quint32(EPOLLOUT));
+            const quint32 wanted =
+                (paused ? 0u : quint32(EPOLLIN)) | (m_frames.empty() ? 0u : quint32(EPOLLOUT));
             if (wanted != watching) {
                 epoll_event portEvent{};
                 portEvent.events = wanted;

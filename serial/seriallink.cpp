@@ -134,8 +134,7 @@ bool SerialLink::setPortOpen(bool open) {
 }
 
 QList<PortEvent> SerialLink::takeEvents(bool all, bool finish) {
-    QList<PortEvent> events =
-        m_owner.take(finish, all || finish ? INT_MAX : HandOver::sliceLines);
+    QList<PortEvent> events = m_owner.take(finish, all || finish ? INT_MAX : HandOver::sliceLines);
     // The rest of a flood follows on a later turn, after whatever else waits.
     if (!m_takeAgain && m_owner.hasWaiting()) {
         m_takeAgain = true;

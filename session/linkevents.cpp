@@ -108,7 +108,6 @@ void MainSession::completeEvents(const QList<PortEvent>& events) {
             addSent(line, e.reply.at);
             m_monitor.selectLast();
         } // else serialOutput, which has no row
-
     }
 }
 

@@ -170,8 +170,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             if (!takeValue())
                 return false;
             if (!parseNumber(value, 100000000, number) || number == 0) {
-                error = "--read-rate wants bytes a second from 1 to 100000000, not '" + value +
-                        "'";
+                error = "--read-rate wants bytes a second from 1 to 100000000, not '" + value + "'";
                 return false;
             }
             options.readRate = static_cast<std::uint32_t>(number);

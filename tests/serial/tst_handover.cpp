@@ -13,9 +13,8 @@ private Q_SLOTS:
         // "p" says whether reading is paused.
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QByteArrayList>("said");
-        QTest::newRow("after quiet: at once")
-            << QByteArrayList{"q0", "?0", "t1", "q60", "?60"}
-            << QByteArrayList{"wake", "-", "wake"};
+        QTest::newRow("after quiet: at once") << QByteArrayList{"q0", "?0", "t1", "q60", "?60"}
+                                              << QByteArrayList{"wake", "-", "wake"};
         // Held until the next line, at the stream's pace, would come after the hold.
         QTest::newRow("stream: held, then handed with a line")
             << QByteArrayList{"q0", "?0", "t1", "q10", "?10", "q20", "?20", "?84", "?96"}

@@ -74,9 +74,9 @@ private Q_SLOTS:
         const QByteArray path = device.slavePath().toLocal8Bit();
         QProcess locker;
         if (other == QLatin1String("flock first")) {
-            locker.start(QStringLiteral("flock"), {QStringLiteral("-x"), device.slavePath(),
-                                                   QStringLiteral("-c"),
-                                                   QStringLiteral("echo; exec sleep 600")});
+            locker.start(QStringLiteral("flock"),
+                         {QStringLiteral("-x"), device.slavePath(), QStringLiteral("-c"),
+                          QStringLiteral("echo; exec sleep 600")});
             QVERIFY(locker.waitForReadyRead());
         }
         auto* racer = static_cast<Racer*>(::mmap(nullptr, sizeof(Racer), PROT_READ | PROT_WRITE,
@@ -117,10 +117,9 @@ private Q_SLOTS:
             s.sendCommTest();
             QCOMPARE(device.read(3), QByteArray::fromHex("0B0510"));
         } else if (opens) {
-            const int status = QProcess::execute(
-                QStringLiteral("flock"),
-                {QStringLiteral("-n"), QStringLiteral("-x"), device.slavePath(),
-                 QStringLiteral("true")});
+            const int status = QProcess::execute(QStringLiteral("flock"),
+                                                 {QStringLiteral("-n"), QStringLiteral("-x"),
+                                                  device.slavePath(), QStringLiteral("true")});
             QCOMPARE(status, 1);
         } else {
             QVERIFY2(s.lastLinkError().contains(QLatin1String("in use by another program, which "

@@ -1,7 +1,7 @@
 // The link and its event handling over a real pseudo-terminal: the test plays
 // the device on the master side.
-#include "session/mainsession.h"
 #include "sequence/sequencerunner.h"
+#include "session/mainsession.h"
 #include "support/monitorlines.h"
 #include "support/pty.h"
 
@@ -137,9 +137,9 @@ private Q_SLOTS:
         // The reader pauses when full and must be woken to read on. Three-byte
         // lines leave reads ending inside a line, whose bound must stand
         // still while the reader waits, longer than the bound.
-        QTest::newRow("paused reader") << QByteArray("ab\n").repeated(3 * HandOver::fullLines)
-                                       << int(ReplyCollector::boundMs + 1000)
-                                       << 3 * int(HandOver::fullLines) << 0;
+        QTest::newRow("paused reader")
+            << QByteArray("ab\n").repeated(3 * HandOver::fullLines)
+            << int(ReplyCollector::boundMs + 1000) << 3 * int(HandOver::fullLines) << 0;
         const QByteArray endless(3 * ReplyCollector::maxLineBytes + 100, 'z');
         QTest::newRow("endless line") << endless + "\n" << 0 << 4 << 3;
     }
