@@ -106,7 +106,6 @@ void MainSession::completeEvents(const QList<PortEvent>& events) {
             const QByteArray line = m_waiting.front().line;
             m_waiting.pop_front();
             addSent(line, e.reply.at);
-            m_monitor.selectLast();
         } // else serialOutput, which has no row
     }
 }
