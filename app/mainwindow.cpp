@@ -93,7 +93,7 @@ MainWindow::MainWindow(QWidget* parent, const std::optional<QString>& port) : QM
         txtCommPort->setToolTip(port);
     });
     connect(&m_session, &MainSession::replyReceived, this, &MainWindow::showReplyStatus);
-    connect(&m_session.link(), &SerialLink::portLost, this, &MainWindow::resetReplyStatus);
+    connect(&m_session, &MainSession::portLost, this, &MainWindow::resetReplyStatus);
     m_linkWarning = new LinkWarning(this, m_session);
     connect(&m_session, &MainSession::linkProblem, m_linkWarning, &LinkWarning::show,
             Qt::QueuedConnection);

@@ -6,6 +6,13 @@
 // whole-process CPU (/proc/PID/task/*/schedstat) are read. Afterwards the
 // report's size, the verdict line and the exit status.
 //   orv-bench-sequence ORV-TEST ORV-SIM [EXPECTATIONS]
+// or, a send loop to a device that drains as slowly as a 9600-baud wire
+// (orv-sim --read-rate): FRAMES keys, each expecting its ACK, which the
+// device gives only once it has read the frame; the run's time against what
+// the bytes need, its CPU, and whether any frame was reported unsent or the
+// port lost. (2,000 frames fit in a pseudo-terminal's buffer, so without the
+// expects the loop would end long before the device had read them.)
+//   orv-bench-sequence ORV-TEST ORV-SIM slow FRAMES [BYTES-PER-S]
 #include "burnin.h"
 #include "procfs.h"
 #include "simdevice.h"
@@ -22,11 +29,76 @@ BurnInMark mark(pid_t pid, ProcessCpu& cpu) {
 
 } // namespace
 
+int slowDevice(const char* orvTest, const char* orvSim, long frames, long rate) {
+    char dirTemplate[] = "/tmp/orv-bench-slow-XXXXXX";
+    const std::string dir = ::mkdtemp(dirTemplate);
+    ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    {
+        std::ofstream seq(dir + "/slow.seq");
+        seq << "repeat " << frames << "\n  key 5\n  expect ACK within 60000\nend\n";
+    }
+    SimDevice sim;
+    if (!sim.start(orvSim, {"--read-rate", std::to_string(rate)})) {
+        std::fprintf(stderr, "orv-sim did not start\n");
+        return 1;
+    }
+    int out[2];
+    if (::pipe(out) != 0)
+        return 1;
+    ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
+    const std::int64_t startNs = nowNs();
+    const pid_t run =
+        spawnWithOutput({orvTest, "--run", dir + "/slow.seq", "--port", sim.port}, out[1]);
+    ::close(out[1]);
+    ProcessCpu cpu(run);
+    std::string text;
+    char chunk[65536];
+    double cpuMs = 0;
+    for (;;) {
+        cpuMs = std::max(cpuMs, cpu.ms());
+        sleepMs(20);
+        const ssize_t got = ::read(out[0], chunk, sizeof chunk);
+        if (got <= 0)
+            break;
+        text.append(chunk, std::size_t(got));
+    }
+    int status = 0;
+    ::waitpid(run, &status, 0);
+    const double wallS = double(nowNs() - startNs) / 1e9;
+    const auto count = [&](const char* what) {
+        long n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos;
+             at = text.find(what, at + 1))
+            ++n;
+        return double(n);
+    };
+    // Five bytes a key; what the device had to read before it could answer the last.
+    const double neededS = double(frames) * 5 / double(rate);
+    std::fprintf(stderr, "orv-bench-sequence slow: %.1f s (bytes need %.1f s), output ends:\n%s",
+                 wallS, neededS, text.substr(text.size() > 300 ? text.size() - 300 : 0).c_str());
+    result("slow_out_run_s", wallS);
+    result("slow_out_bytes_need_s", neededS);
+    result("slow_out_cpu_ms", cpuMs);
+    result("slow_out_cpu_us_per_frame", cpuMs * 1000 / double(frames));
+    result("slow_out_not_sent_or_lost", count("Not sent") + count("Lost "));
+    const std::string verdict = "PASS: " + std::to_string(frames) + " of " + std::to_string(frames);
+    result("slow_out_verdict_ok", text.find(verdict) != std::string::npos ? 1 : 0);
+    result("slow_out_exit_status", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0)
+        std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s ORV-TEST ORV-SIM [EXPECTATIONS]\n", argv[0]);
         return 2;
     }
+    if (argc > 4 && std::string(argv[3]) == "slow")
+        return slowDevice(argv[1], argv[2], std::atol(argv[4]),
+                          argc > 5 ? std::atol(argv[5]) : 960);
     const long n = argc > 3 ? std::atol(argv[3]) : 1000000;
     char dirTemplate[] = "/tmp/orv-bench-seq-XXXXXX";
     const std::string dir = ::mkdtemp(dirTemplate);

@@ -84,7 +84,9 @@ void SequenceRecorder::listen(const MainSession& session) {
     connect(&session, &MainSession::pressed, this, [this](const SessionPress& press) {
         addPress(press, press.sentNs >= 0 ? press.sentNs : monotonicNs());
     });
-    connect(&session, &MainSession::replyRead, this, &SequenceRecorder::addReply);
+    connect(&session, &MainSession::replyRead, this, [this](const SessionReply& reply) {
+        addReply(reply.text, reply.firstNs, reply.endNs);
+    });
 }
 
 void SequenceRecorder::addPress(const SessionPress& press, qint64 atNs) {
@@ -99,9 +101,9 @@ void SequenceRecorder::addPress(const SessionPress& press, qint64 atNs) {
     m_sent += sent;
 }
 
-void SequenceRecorder::addReply(const QByteArray& reply, qint64 atNs) {
+void SequenceRecorder::addReply(const QByteArray& reply, qint64 firstNs, qint64 endNs) {
     const ReplyStatus status = classifyReply(reply);
-    m_replies.append({atNs, status == ReplyStatus::Other ? QByteArray("any")
+    m_replies.append({firstNs, endNs, status == ReplyStatus::Other ? QByteArray("any")
                                                          : QByteArray(replyStatusName(status))});
 }
 
@@ -130,11 +132,11 @@ QByteArray SequenceRecorder::steps(qint64 stopNs) const {
             ++r;
         qint64 lastReplyNs = -1;
         for (; r < replies.size() && (last || replies[r].ns < until); ++r) {
-            const qint64 room = withinFactor * (replies[r].ns - press.ns);
+            const qint64 room = withinFactor * (replies[r].endNs - press.ns);
             const qint64 within = std::clamp<qint64>((room + nsPerMs - 1) / nsPerMs, minWithinMs,
                                                      sequencelimits::expectMaxMs);
             out += "expect " + replies[r].expected + " within " + number(within) + '\n';
-            lastReplyNs = replies[r].ns;
+            lastReplyNs = replies[r].endNs;
         }
         if (lastReplyNs < 0) {
             const qint64 silence = roundedMs(until - press.ns);

@@ -11,9 +11,9 @@
 // until the next press an "expect none", longer pauses waits.
 //
 // Presses and replies are kept with their times and placed only when the text
-// is made: a reply belongs to the latest frame handed over before its line
-// feed was read, as a run will judge it, even when it is heard of after the
-// next press.
+// is made: a reply belongs to the latest frame handed over before its first
+// byte was read, as a run will judge it, even when it is heard of after the
+// next press; its latency runs to its end.
 class SequenceRecorder : public QObject {
     Q_OBJECT
 public:
@@ -33,9 +33,10 @@ public:
     void listen(const MainSession& session);
 
     // Times are monotonic nanoseconds (see monotonicNs()). A press that sent
-    // nothing ("*", "#", a closed port) is placed at atNs.
+    // nothing ("*", "#", a closed port) is placed at atNs. A reply came from
+    // firstNs (its first byte) to endNs (its line feed).
     void addPress(const SessionPress& press, qint64 atNs);
-    void addReply(const QByteArray& reply, qint64 atNs);
+    void addReply(const QByteArray& reply, qint64 firstNs, qint64 endNs);
 
     // How many presses sent a frame: a file without one would not run.
     int sentPresses() const { return m_sent; }
@@ -54,7 +55,8 @@ private:
         bool sent;
     };
     struct Reply {
-        qint64 ns;
+        qint64 ns;    // its first byte
+        qint64 endNs; // its end
         QByteArray expected; // "ACK", "NAK", "CRC", "any"
     };
 

@@ -9,6 +9,7 @@
 #include "settings/configuration.h"
 
 #include <QFile>
+#include <climits>
 
 namespace {
 
@@ -49,8 +50,9 @@ SequenceRunner::SequenceRunner(MainSession& session, SequenceFile sequence, QObj
     m_next.setSingleShot(true);
     m_next.setInterval(0);
     connect(&m_next, &QTimer::timeout, this, &SequenceRunner::advance);
-    connect(&m_session, &MainSession::replyReceived, this, &SequenceRunner::onReply);
-    connect(&m_session.link(), &SerialLink::portLost, this, [this](const QString& message) {
+    connect(&m_session, &MainSession::replyRead, this, &SequenceRunner::onReply);
+    connect(&m_session, &MainSession::frameSent, this, &SequenceRunner::onFrameSent);
+    connect(&m_session, &MainSession::portLost, this, [this](const QString& message) {
         if (isRunning())
             end(State::PortLost, QStringLiteral("port lost"),
                 QStringLiteral("The port was lost: %1").arg(message));
@@ -71,6 +73,8 @@ bool SequenceRunner::start() {
         return false;
     }
     m_state = State::Running;
+    // Before any frame, an expect's window runs from the start.
+    m_frameNs = monotonicNs();
     m_elapsed.start();
     m_startedUtc = QDateTime::currentDateTimeUtc();
     m_next.start();
@@ -87,6 +91,7 @@ void SequenceRunner::end(State state, const QString& reason, const QString& deta
     m_next.stop();
     m_expecting = false;
     m_waiting = false;
+    m_sending = false;
     m_state = state;
     m_durationMs = m_elapsed.elapsed();
     if (state != State::Finished) {
@@ -135,9 +140,12 @@ void SequenceRunner::advance() {
             const quint64 before = m_session.sendCount();
             runSend(step);
             ++m_pc;
+            if (m_session.framesWaiting() > 0) {
+                // The port is full: the run goes on at the wire's pace.
+                m_sending = true;
+                return;
+            }
             if (m_session.sendCount() != before) {
-                m_hasSend = true;
-                m_replies.clear();
                 // Let the reply in before the next step looks for it.
                 m_next.start();
                 return;
@@ -149,16 +157,14 @@ void SequenceRunner::advance() {
             m_waiting = true;
             m_timer.start(step.ms);
             return;
-        case SequenceStep::Expect:
-            if (!m_replies.isEmpty()) {
-                const Reply r = m_replies.takeFirst();
-                evaluate(step, &r.text, r.latencyNs, r.number);
-                ++m_pc;
-                break;
-            }
+        case SequenceStep::Expect: {
             m_expecting = true;
-            m_timer.start(step.ms);
+            if (judge(false))
+                break;
+            const qint64 leftNs = m_frameNs + qint64(step.ms) * 1000000 - monotonicNs();
+            m_timer.start(int(qBound(qint64(0), (leftNs + 999999) / 1000000, qint64(INT_MAX))));
             return;
+        }
         }
     }
     if (isRunning() && !m_next.isActive() && !m_timer.isActive())
@@ -176,21 +182,57 @@ void SequenceRunner::runSend(const SequenceStep& step) {
         m_session.sendReset();
 }
 
-void SequenceRunner::onReply(const QByteArray& reply, qint64 latency) {
-    if (!isRunning() || !m_hasSend)
+void SequenceRunner::onFrameSent(quint64 frame, qint64 sentNs) {
+    if (!isRunning())
         return;
-    // The session shows the reply before it says so: it is the last row.
-    const MonitorModel& monitor = m_session.monitor();
-    const qint64 number = monitor.count() ? monitor.droppedCount() + monitor.count() - 1 : -1;
-    if (m_expecting) {
-        m_expecting = false;
-        m_timer.stop();
-        evaluate(m_sequence.steps[m_pc], &reply, latency, number);
-        ++m_pc;
+    m_hasSend = true;
+    m_frame = frame;
+    m_frameNs = sentNs;
+    m_replies.clear();
+    m_claimedFirstNs = -1;
+    if (m_sending && m_session.framesWaiting() == 0) {
+        m_sending = false;
         m_next.start();
-    } else if (m_replies.size() < keptReplies) {
-        m_replies.append({reply, latency, number});
     }
+}
+
+void SequenceRunner::onReply(const SessionReply& reply) {
+    // Only the latest frame's replies can be taken; bytes an expect failed
+    // on as unfinished are nobody's once they end.
+    if (!isRunning() || !m_hasSend || reply.frame != m_frame || reply.firstNs == m_claimedFirstNs)
+        return;
+    if (m_replies.size() < keptReplies)
+        m_replies.append(reply);
+    if (m_expecting && judge(false)) {
+        m_timer.stop();
+        m_next.start();
+    }
+}
+
+bool SequenceRunner::judge(bool atDeadline) {
+    const SequenceStep& step = m_sequence.steps[m_pc];
+    const qint64 deadlineNs = m_frameNs + qint64(step.ms) * 1000000;
+    if (!m_replies.isEmpty() &&
+        (step.reply != SequenceStep::None || m_replies.first().firstNs <= deadlineNs)) {
+        const SessionReply r = m_replies.takeFirst();
+        evaluate(step, &r, r.endNs <= deadlineNs ? Seen::Reply : Seen::Late);
+    } else if (!atDeadline) {
+        return false;
+    } else {
+        const ReceivedReply unfinished = m_session.unfinishedReply();
+        const qint64 firstNs = unfinished.first.monotonicNs;
+        if (m_hasSend && !unfinished.text.isEmpty() && firstNs >= m_frameNs &&
+            firstNs <= deadlineNs) {
+            m_claimedFirstNs = firstNs;
+            const SessionReply partial{unfinished.text, firstNs};
+            evaluate(step, &partial, Seen::Incomplete);
+        } else {
+            evaluate(step, nullptr, Seen::Nothing);
+        }
+    }
+    m_expecting = false;
+    ++m_pc;
+    return true;
 }
 
 void SequenceRunner::onTimeout() {
@@ -200,19 +242,14 @@ void SequenceRunner::onTimeout() {
         m_waiting = false;
         ++m_pc;
     } else if (m_expecting) {
-        // What has come of a reply without its line feed is this expect's:
-        // completed now, it comes back through onReply.
-        m_session.completeUnfinishedReply();
+        // Everything read by now is handed over first: the verdict follows
+        // from the replies' times, not from when this timer came round.
+        m_session.handOverReplies();
         if (!isRunning())
             return;
-        if (!m_expecting) {
-            m_next.stop();
-            advance();
-            return;
-        }
-        m_expecting = false;
-        evaluate(m_sequence.steps[m_pc], nullptr, m_session.nsSinceLastSend(), -1);
-        ++m_pc;
+        if (m_expecting)
+            judge(true);
+        m_next.stop();
     }
     advance();
 }
@@ -229,42 +266,62 @@ QString SequenceRunner::caseName(const SequenceStep& step) const {
     return name;
 }
 
-void SequenceRunner::evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs,
-                              qint64 replyNumber) {
+void SequenceRunner::evaluate(const SequenceStep& step, const SessionReply* reply, Seen seen) {
+    const bool replied = seen == Seen::Reply || seen == Seen::Late;
+    const QByteArray* text = replied ? &reply->text : nullptr;
+    const qint64 latencyNs = replied ? reply->latencyNs : -1;
     ExpectationOutcome o;
     o.index = ++m_expectations;
     o.line = step.line;
     o.name = caseName(step);
-    o.met = meets(step.reply, reply);
-    o.replied = reply;
-    o.latencyUs = reply ? latencyNs / 1000 : -1;
+    o.met = seen != Seen::Late && seen != Seen::Incomplete && meets(step.reply, text);
+    o.replied = replied;
+    o.latencyUs = replied ? latencyNs / 1000 : -1;
     o.atMs = m_elapsed.elapsed();
-    o.replyNumber = reply ? replyNumber : -1;
-    if (reply)
+    o.replyNumber = replied ? reply->number : -1;
+    if (replied)
         m_latency.add(o.latencyUs);
     const QString wanted = replyName(step.reply);
     QString failure;
     if (!o.met) {
         ++m_failures;
-        // The monitor shows the reply through its own escaping, so the raw
+        // The monitor shows the bytes through its own escaping, so the raw
         // bytes go in; the report gets the same text already escaped.
-        QByteArray shown = reply ? reply->left(MonitorModel::displayedBytes) : QByteArray();
-        const QByteArray got =
-            reply ? "got \"" + shown + (reply->size() > shown.size() ? "...\"" : "\"")
-                  : QStringLiteral("got no reply within %1 ms").arg(step.ms).toUtf8();
+        const QByteArray bytes = reply ? reply->text : QByteArray();
+        const QByteArray shown = bytes.left(MonitorModel::displayedBytes);
+        const QByteArray quoted = "\"" + shown + (bytes.size() > shown.size() ? "...\"" : "\"");
+        QByteArray got;
+        if (seen == Seen::Nothing)
+            got = QStringLiteral("got no reply within %1 ms").arg(step.ms).toUtf8();
+        else if (seen == Seen::Incomplete)
+            got = "got an incomplete reply " + quoted +
+                  QStringLiteral(" (no line feed within %1 ms)").arg(step.ms).toUtf8();
+        else if (seen == Seen::Late)
+            got = "got " + quoted +
+                  QStringLiteral(" only %1 ms after the frame").arg(ms(latencyNs / 1e6)).toUtf8();
+        else
+            got = "got " + quoted;
         const QByteArray where = QStringLiteral("%1:%2: expected %3, ")
                                      .arg(m_sequence.name)
                                      .arg(step.line)
                                      .arg(wanted)
                                      .toUtf8();
         m_session.addNote("Expect failed: " + where + got);
-        o.got = reply ? visibleText(reply->left(200)) : QStringLiteral("no reply");
+        o.got = reply ? visibleText(bytes.left(200)) : QStringLiteral("no reply");
+        const QString escaped = QStringLiteral("\"%1\"").arg(o.got);
         failure = QStringLiteral("expected %1, ").arg(wanted) +
-                  (reply ? QStringLiteral("got \"%1\"").arg(o.got) : QString::fromUtf8(got));
+                  (seen == Seen::Nothing ? QString::fromUtf8(got)
+                   : seen == Seen::Incomplete
+                       ? QStringLiteral("got an incomplete reply %1 (no line feed within %2 ms)")
+                             .arg(escaped)
+                             .arg(step.ms)
+                   : seen == Seen::Late ? QStringLiteral("got %1 only %2 ms after the frame")
+                                              .arg(escaped, ms(latencyNs / 1e6))
+                                        : QStringLiteral("got %1").arg(escaped));
     }
     m_report.add(o.name, step.line,
                  QStringLiteral("%1:%2 expect %3").arg(m_sequence.name).arg(step.line).arg(wanted),
-                 reply ? latencyNs / 1e9 : 0, failure);
+                 replied ? latencyNs / 1e9 : 0, failure);
     Q_EMIT evaluated(o);
 }
 

@@ -3,6 +3,7 @@
 #include "sequence/junitreport.h"
 #include "sequence/latencyhistogram.h"
 #include "sequence/sequencefile.h"
+#include "session/mainsession.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -11,8 +12,6 @@
 #include <QTimer>
 #include <QVector>
 #include <functional>
-
-class MainSession;
 
 // One evaluated expectation, as the run window and the report see it.
 struct ExpectationOutcome {
@@ -36,10 +35,14 @@ Q_DECLARE_METATYPE(ExpectationOutcome)
 // event loop turns between steps. Whatever the run's length, it keeps state
 // of fixed size: counters, a latency histogram and a folded report.
 //
-// An expect takes the first reply completed after the latest send that no
-// earlier expect has taken; a reply completed before that send never counts.
-// When its bound runs out, it takes what has arrived of a reply without a
-// line feed.
+// Each frame the run sends has a time (its last byte handed to the system),
+// each reply two (its first byte read, its end). A reply belongs to the
+// latest frame sent before its first byte; an expect takes the first reply
+// not yet taken that belongs to the run's latest frame, and `within MS` is
+// met only by a reply that ended by that frame's time + MS, whenever the
+// runner got to look. `expect none` fails on any reply that began within
+// the window. Bytes without their line feed at the deadline are no reply:
+// the expect fails naming them, and the row they become is nobody's.
 class SequenceRunner : public QObject {
     Q_OBJECT
 public:
@@ -97,19 +100,20 @@ Q_SIGNALS:
 private:
     void advance();
     void runSend(const SequenceStep& step);
-    void onReply(const QByteArray& reply, qint64 latencyNs);
+    // What an expect saw: a reply in time, one that ended too late, bytes
+    // without their line feed, or nothing.
+    enum class Seen { Reply, Late, Incomplete, Nothing };
+
+    void onFrameSent(quint64 frame, qint64 sentNs);
+    void onReply(const SessionReply& reply);
     void onTimeout();
-    void evaluate(const SequenceStep& step, const QByteArray* reply, qint64 latencyNs,
-                  qint64 replyNumber);
+    // Judges the current expect if its outcome is known; at its deadline it
+    // always is. True when judged.
+    bool judge(bool atDeadline);
+    void evaluate(const SequenceStep& step, const SessionReply* reply, Seen seen);
     QString caseName(const SequenceStep& step) const;
     void end(State state, const QString& reason = {}, const QString& detail = {});
     JUnitReport finalReport() const;
-
-    struct Reply {
-        QByteArray text;
-        qint64 latencyNs;
-        qint64 number;
-    };
 
     MainSession& m_session;
     SequenceFile m_sequence;
@@ -123,9 +127,13 @@ private:
     bool m_expecting = false;
     bool m_waiting = false;
     bool m_hasSend = false;
-    QVector<Reply> m_replies; // completed since the latest send, not yet taken
-    QTimer m_timer;           // a wait or an expect's bound
-    QTimer m_next;            // the next step, after the event loop has turned
+    bool m_sending = false;          // a frame waits for the device to drain the port
+    quint64 m_frame = 0;             // the latest frame sent (MainSession::sendCount())
+    qint64 m_frameNs = 0;            // when it went (monotonic)
+    qint64 m_claimedFirstNs = -1;    // unfinished bytes an expect failed on
+    QVector<SessionReply> m_replies; // the latest frame's, not yet taken
+    QTimer m_timer;                  // a wait or an expect's bound
+    QTimer m_next;                   // the next step, after the event loop has turned
     QElapsedTimer m_elapsed;
     QDateTime m_startedUtc;
     qint64 m_durationMs = -1; // once ended

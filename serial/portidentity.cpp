@@ -52,7 +52,7 @@ bool isSessionTerminal(const QString& path) {
         return true;
     // /dev/tty stands for the caller's own terminal, which only tcgetsid can
     // tell; it is the one major number that needs opening.
-    if (major(st.st_rdev) != 5)
+    if (major(st.st_rdev) != 5 || minor(st.st_rdev) != 0)
         return false;
     const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -96,4 +96,16 @@ bool reopenIsSafe(const PortIdentity& opened, const QString& path) {
     const PortIdentity now = PortIdentity::of(path);
     return now.viaLink &&
            (now.linkInode != opened.linkInode || now.linkChangedNs != opened.linkChangedNs);
+}
+
+QString refusedDevice(quint32 major, quint32 minor) {
+    if (major == 5 && minor == 1)
+        return QStringLiteral("it is the system console (5:1), not a serial port");
+    if (major == 5 && minor == 2)
+        return QStringLiteral("it is the pseudo-terminal multiplexer (5:2), which makes a new "
+                              "terminal at each open; give the /dev/pts/N of the device");
+    if (major == 4 && minor < 64)
+        return QStringLiteral("it is a virtual console (4:%1, tty%1), not a serial port")
+            .arg(minor);
+    return {};
 }

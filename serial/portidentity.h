@@ -28,3 +28,8 @@ bool isSessionTerminal(const QString& path);
 // Whether path names a pseudo-terminal, directly or through a link, even one
 // that is gone.
 bool namesPseudoTerminal(const QString& path);
+
+// Why the character device numbered major:minor is no serial port to open,
+// or empty: /dev/ptmx makes a new pseudo-terminal at each open, and the
+// system console and the virtual consoles belong to whoever logs in there.
+QString refusedDevice(quint32 major, quint32 minor);

@@ -1,47 +1,71 @@
 #include "serial/portlock.h"
 
-#include <QDir>
 #include <QFile>
-#include <QStringList>
-#include <cerrno>
-#include <csignal>
+#include <QFileInfo>
+#include <QLockFile>
 
 namespace {
 
-QByteArray firstLine(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.read(256).split('\n').value(0).trimmed();
+QString lockFolder() {
+    const QString run = QStringLiteral("/run/lock");
+    return QFileInfo(run).isDir() ? run : QStringLiteral("/var/lock");
 }
 
 } // namespace
 
-QString portLockHolder(const QString& devicePath) {
-    // The places and the name the serial port library uses for its lock files.
+PortLock::PortLock() = default;
+
+PortLock::~PortLock() = default;
+
+bool PortLock::lock(const QString& devicePath) {
+    unlock();
     QString name = devicePath;
     if (name.startsWith(QLatin1String("/dev/")))
         name.remove(0, 5);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    const QStringList folders{QStringLiteral("/var/lock"),
-                              QStringLiteral("/etc/locks"),
-                              QStringLiteral("/var/spool/locks"),
-                              QStringLiteral("/var/spool/uucp"),
-                              QStringLiteral("/tmp"),
-                              QStringLiteral("/var/tmp"),
-                              QStringLiteral("/var/lock/lockdev"),
-                              QStringLiteral("/run/lock"),
-                              QDir::tempPath()};
-    for (const QString& folder : folders) {
-        bool ok = false;
-        const qint64 pid = firstLine(folder + QStringLiteral("/LCK..") + name).toLongLong(&ok);
-        // A lock left by a process that has gone holds nothing.
-        if (!ok || pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM))
-            continue;
-        const QByteArray comm = firstLine(QStringLiteral("/proc/%1/comm").arg(pid));
-        return comm.isEmpty()
-                   ? QStringLiteral("PID %1").arg(pid)
-                   : QStringLiteral("PID %1, %2").arg(pid).arg(QString::fromLocal8Bit(comm));
+    const QString path = lockFolder() + QStringLiteral("/LCK..") + name;
+    auto file = std::make_unique<QLockFile>(path);
+    // Only a holder that has gone makes a lock stale, never its age.
+    file->setStaleLockTime(0);
+    if (file->tryLock(0)) {
+        m_file = std::move(file);
+        return true;
     }
-    return {};
+    QString host;
+    switch (file->error()) {
+    case QLockFile::LockFailedError:
+        if (file->getLockInfo(&m_holderPid, &host, &m_holderName) && m_holderPid > 0)
+            return false;
+        m_holderPid = 0;
+        m_error = QStringLiteral("its lock file %1 is held, by no process that says who").arg(path);
+        break;
+    case QLockFile::PermissionError:
+        m_error =
+            QStringLiteral("its lock file %1 cannot be made here (permission denied)").arg(path);
+        break;
+    default:
+        m_error = QStringLiteral("its lock file %1 could not be written (a full disk or a "
+                                 "file-size limit?)")
+                      .arg(path);
+        break;
+    }
+    return false;
+}
+
+void PortLock::unlock() {
+    m_file.reset();
+    m_holderPid = 0;
+    m_holderName.clear();
+    m_error.clear();
+}
+
+QString describeHolder(qint64 pid, const QString& name) {
+    QString program = name;
+    if (program.isEmpty()) {
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        if (comm.open(QIODevice::ReadOnly))
+            program = QString::fromLocal8Bit(comm.read(256).trimmed());
+    }
+    return program.isEmpty() ? QStringLiteral("PID %1").arg(pid)
+                             : QStringLiteral("PID %1, %2").arg(pid).arg(program);
 }

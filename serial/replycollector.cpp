@@ -20,6 +20,17 @@ LineStamp LineStamp::now() {
     return {clockNs(CLOCK_REALTIME) / 1000000, clockNs(CLOCK_MONOTONIC)};
 }
 
+void ReplyCollector::begin(const LineStamp& at) {
+    m_first = at;
+    m_deadlineNs = at.monotonicNs + boundNs;
+}
+
+void ReplyCollector::cut(const LineStamp& at, QList<ReceivedReply>& done) {
+    done.append({m_text.first(maxLineBytes), m_first, at, true});
+    m_text.remove(0, maxLineBytes);
+    begin(at);
+}
+
 void ReplyCollector::feed(const QByteArray& bytes, const LineStamp& at,
                           QList<ReceivedReply>& done) {
     expire(at.monotonicNs, done);
@@ -27,30 +38,37 @@ void ReplyCollector::feed(const QByteArray& bytes, const LineStamp& at,
         return;
     qsizetype from = 0;
     if (m_text.isEmpty())
-        m_firstNs = at.monotonicNs;
+        begin(at);
     for (qsizetype lf = bytes.indexOf('\n'); lf >= 0; lf = bytes.indexOf('\n', from)) {
         if (m_text.isEmpty()) {
             // The usual case, a whole reply in one read, is passed on uncopied.
             done.append(
                 {lf + 1 == bytes.size() && from == 0 ? bytes : bytes.sliced(from, lf + 1 - from),
-                 at});
+                 m_first, at});
         } else {
             m_text += bytes.sliced(from, lf + 1 - from);
-            done.append({m_text, at});
+            while (m_text.size() > maxLineBytes)
+                cut(at, done);
+            done.append({m_text, m_first, at});
             m_text.clear();
         }
         from = lf + 1;
-        m_firstNs = at.monotonicNs;
+        begin(at);
     }
     if (from < bytes.size()) {
         m_text += bytes.sliced(from);
         m_last = at;
+        while (m_text.size() >= maxLineBytes)
+            cut(at, done);
     }
 }
 
 void ReplyCollector::expire(qint64 nowNs, QList<ReceivedReply>& done, bool force) {
-    if (m_text.isEmpty() || (!force && nowNs < deadlineNs()))
+    if (m_text.isEmpty() || (!force && nowNs < m_deadlineNs))
         return;
-    done.append({m_text, m_last});
+    // It ended when its bound passed; the wall clock follows the monotonic one.
+    const qint64 endNs = force ? qMax(nowNs, m_last.monotonicNs) : m_deadlineNs;
+    const LineStamp end{m_last.msecsSinceEpoch + (endNs - m_last.monotonicNs) / 1000000, endNs};
+    done.append({m_text, m_first, end});
     m_text.clear();
 }

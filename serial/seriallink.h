@@ -1,25 +1,22 @@
 #pragma once
 
 #include "serial/modemlines.h"
-#include "serial/portreader.h"
+#include "serial/portowner.h"
 
 #include <QObject>
-#include <QSerialPort>
 #include <QTimer>
 #include <memory>
 
 // The serial port, with the small set of operations the program uses and the
 // communication events it reacts to: 1 send, 2 receive, 3 clear-to-send
 // change. Failures are values and messages, never the end of the program.
-//
-// QSerialPort opens the port (its lock file, line settings and error texts),
-// writes and works the modem lines; it is opened write-only, so it never
-// reads. The reading is a PortReader's, on a descriptor of its own for the
-// same device, which turns the bytes into stamped replies on its own thread.
+// Everything that touches the device goes through its PortOwner.
 class SerialLink : public QObject {
     Q_OBJECT
 public:
     enum CommEvent { SendEvent = 1, ReceiveEvent = 2, CtsChangeEvent = 3 };
+    // What became of a frame handed to output().
+    enum class Output { Sent, Waiting, Failed };
 
     explicit SerialLink(QObject* parent = nullptr);
     ~SerialLink() override;
@@ -28,29 +25,37 @@ public:
     bool setCommPort(const QString& value);
     QString portName() const { return m_portName; }
 
-    bool portOpen() const { return m_port.isOpen(); }
+    bool portOpen() const { return m_owner.isOpen(); }
     // Opening sets 9600 baud, no parity, 8 data bits, 1 stop bit, no flow
     // control, and raises DTR where the port has modem lines. The port is
     // locked under the name of the device it resolves to, so that two names
-    // of one device (a link and its target) exclude each other.
+    // of one device (a link and its target) exclude each other. Consoles and
+    // /dev/ptmx are refused before anything opens them.
     bool setPortOpen(bool open);
 
-    // Hands the bytes to the port without waiting; false when it is closed.
-    bool output(const QByteArray& bytes);
-    // When the last frame was handed to the system.
-    LineStamp lastOutputStamp() const { return m_outputStamp; }
-    // The replies completed so far, each with the time it arrived. A
-    // ReceiveEvent says some are waiting; a long run of them comes in
-    // slices, one ReceiveEvent each. With finish, what the system holds now
-    // is read first and bytes still waiting for a line feed are a reply as
-    // well: for an expectation that gives up, and before closing, so that
-    // nothing said is lost.
-    QList<ReceivedReply> takeReplies(bool finish = false);
+    // Hands frame `id` to the port: Sent with its time in *at when the
+    // system took all of it now; Waiting when it waits for room and goes,
+    // whole and after those before it, as the device drains; Failed (see
+    // lastError) when the port is closed or gone. A PortEvent says when it
+    // went, in order with the replies.
+    Output output(const QByteArray& bytes, quint64 id, LineStamp* at);
+    // Frames still waiting for room; the port gone, they are dropped.
+    QList<quint64> dropUnwritten() { return m_owner.unwritten(true); }
+    // What the port did so far. A ReceiveEvent says some is waiting; a long
+    // run of it comes in slices, one ReceiveEvent each. With `all`, all that
+    // has been read; with finish, what the system holds now is read first
+    // and bytes still waiting for a line feed are a reply as well (before
+    // closing, so that nothing said is lost).
+    QList<PortEvent> takeEvents(bool all = false, bool finish = false);
+    // Bytes read that wait for their line feed, and when the first came.
+    ReceivedReply unfinishedReply() const { return m_owner.unfinished(); }
 
     void setDTREnable(bool on);
     bool dtrEnable() const { return m_dtr; }
 
-    QString lastError() const { return m_lastError; }
+    // Why the last operation failed. Who holds a port in use is looked up
+    // here, when the message is wanted, not on every retry.
+    QString lastError() const;
     // The last open was refused because the port is a session's terminal;
     // trying it again would take that terminal over.
     bool refusedAsTerminal() const { return m_refusedTerminal; }
@@ -67,23 +72,21 @@ Q_SIGNALS:
 private:
     class PortModemLines;
 
-    void onError(QSerialPort::SerialPortError error);
-    void onReaderReady();
+    void onOwnerReady();
     void lose(const QString& reason);
     void pollModemLines();
     bool fail(const QString& message);
-    bool startReading();
 
-    QSerialPort m_port;
-    PortReader m_reader;
+    PortOwner m_owner;
     std::unique_ptr<ModemLines> m_modemLines;
     QTimer m_modemPoll;
     std::optional<bool> m_lastCts;
-    LineStamp m_outputStamp;
     bool m_pseudoTerminal = false; // what was opened is one
     QString m_portName;
     QString m_lastError;
+    qint64 m_holderPid = 0; // of the lock that refused the last open
+    QString m_holderName;
     bool m_dtr = false;
-    bool m_probingModemLines = false;
     bool m_refusedTerminal = false;
+    bool m_takeAgain = false; // a slice is on its way
 };

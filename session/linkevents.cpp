@@ -38,41 +38,49 @@ void MainSession::linkEnd() {
     m_reconnect.stop();
     if (m_link.portOpen()) {
         // Whatever the device said before the end stays on record, even unfinished.
-        completeUnfinishedReply();
+        completeEvents(m_link.takeEvents(true, true));
         m_link.setPortOpen(false);
     }
     m_log.flush();
 }
 
-void MainSession::completeUnfinishedReply() {
-    completeReplies(m_link.takeReplies(true));
+void MainSession::handOverReplies() {
+    completeEvents(m_link.takeEvents(true));
 }
 
 void MainSession::handleCommEvent(int code) {
     if (code == SerialLink::CtsChangeEvent) {
-        m_link.output(m_serialOutput);
+        LineStamp at;
+        m_link.output(m_serialOutput, ++m_frameIds, &at);
         // A short pause before DTR drops, without holding up the window.
         m_ctsPause.start();
     } else if (code == SerialLink::ReceiveEvent) {
-        completeReplies(m_link.takeReplies());
+        completeEvents(m_link.takeEvents());
     } else if (code == SerialLink::SendEvent) {
-        // Send events are off by design; the branch stays for a link that raises them.
+        // The port raises no send events; a link that did would drop DTR here.
         m_link.setDTREnable(false);
     }
 }
 
 void MainSession::onPortLost(const QString& message) {
-    completeUnfinishedReply();
-    if (!m_lostPortNote.isEmpty()) {
+    completeEvents(m_link.takeEvents(true, true));
+    // Frames still waiting for room never reached the device.
+    for (const Waiting& w : m_waiting) {
+        m_monitor.append("Not sent (" + message.toUtf8() + "): " + w.line);
+        Q_EMIT pressed(w.press);
+    }
+    m_waiting.clear();
+    m_link.dropUnwritten();
+    // The monitor says why before anyone hears of the loss: a run that ends
+    // on it prints the monitor's last lines at once.
+    const bool retry = m_lostPortNote.isEmpty() && reopenCanBecomeSafe(m_opened);
+    if (!m_lostPortNote.isEmpty())
         reportProblem(message + QStringLiteral(" (") + m_lostPortNote + QLatin1Char(')'));
-        return;
-    }
-    if (!reopenCanBecomeSafe(m_opened)) {
-        reportProblem(message);
-        return;
-    }
-    reportProblem(message + QStringLiteral(" (trying again every second)"));
-    m_reconnect.start();
+    else
+        reportProblem(retry ? message + QStringLiteral(" (trying again every second)") : message);
+    Q_EMIT portLost(message);
+    if (retry)
+        m_reconnect.start();
 }
 
 void MainSession::retryPort() {
@@ -95,22 +103,34 @@ void MainSession::retryPort() {
     m_monitor.selectLast();
 }
 
-void MainSession::completeReplies(const QList<ReceivedReply>& replies) {
-    for (const ReceivedReply& reply : replies) {
-        m_serialInput = reply.text;
-        // Timed from the latest frame handed over before the reply's line feed
-        // came, both stamped where the bytes cross to the system.
-        const Sent* sent = nullptr;
-        for (const Sent& s : m_sends)
-            if (s.ns <= reply.at.monotonicNs)
-                sent = &s;
-        const qint64 latencyNs = sent ? reply.at.monotonicNs - sent->ns : -1;
-        m_monitor.append(
-            "Reply: " + reply.text, reply.at.msecsSinceEpoch,
-            sent ? qint32(qMin<qint64>(latencyNs / 1000, std::numeric_limits<qint32>::max())) : -1,
-            sent ? sent->number : -1);
-        m_monitor.selectLast();
-        Q_EMIT replyRead(reply.text, reply.at.monotonicNs);
-        Q_EMIT replyReceived(reply.text, latencyNs);
+void MainSession::completeEvents(const QList<PortEvent>& events) {
+    for (const PortEvent& e : events) {
+        if (e.frame == 0) {
+            completeReply(e.reply);
+        } else if (!m_waiting.empty() && m_waiting.front().id == e.frame) {
+            const Waiting frame = m_waiting.front();
+            m_waiting.pop_front();
+            addSent(frame, e.reply.at);
+        } // else serialOutput, which has no row
     }
+}
+
+void MainSession::completeReply(const ReceivedReply& reply) {
+    m_serialInput = reply.text;
+    // It answers the latest frame handed over before its first byte came,
+    // both stamped where the bytes cross to the system.
+    const Sent* sent = nullptr;
+    for (const Sent& s : m_sends)
+        if (s.ns <= reply.first.monotonicNs)
+            sent = &s;
+    const qint64 latencyNs = sent ? reply.at.monotonicNs - sent->ns : -1;
+    m_monitor.append(
+        "Reply: " + reply.text, reply.at.msecsSinceEpoch,
+        sent ? qint32(qMin<qint64>(latencyNs / 1000, std::numeric_limits<qint32>::max())) : -1,
+        sent ? sent->number : -1, reply.continues);
+    m_monitor.selectLast();
+    Q_EMIT replyReceived(reply.text, latencyNs);
+    Q_EMIT replyRead({reply.text, reply.first.monotonicNs, reply.at.monotonicNs,
+                      sent ? sent->frame : 0, latencyNs,
+                      m_monitor.droppedCount() + m_monitor.count() - 1, reply.continues});
 }

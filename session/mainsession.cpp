@@ -5,6 +5,7 @@
 #include "settings/portsetting.h"
 
 MainSession::MainSession(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<SessionReply>();
     m_ctsPause.setSingleShot(true);
     m_ctsPause.setInterval(ctsPauseMs);
     connect(&m_ctsPause, &QTimer::timeout, this, [this] { m_link.setDTREnable(false); });

@@ -6,6 +6,7 @@
 #include "session/monitormodel.h"
 #include "session/sessionlog.h"
 
+#include <QMetaType>
 #include <QObject>
 #include <QTimer>
 #include <deque>
@@ -14,13 +15,27 @@
 struct CommandFrame;
 class ModemLines;
 
-// One press of a button, a key or Send Frame, as whoever records them needs it.
+// One press of a button, a key or Send Frame, as whoever records them needs it:
+// told once its frame went (or could not), so sentNs is the frame's own time.
 struct SessionPress {
     enum Kind : quint8 { Key, CommTest, Reset, Frame };
     Kind kind = Key;
     qint16 key = -1;    // Key: the keypad index
     QByteArray frame;   // the bytes it was to send; empty for "*" and "#"
     qint64 sentNs = -1; // monotonic: when its last byte was handed over; -1 if none was
+};
+
+// A reply as the session showed it, with the times that judge it: when its
+// first byte was read and when it ended (monotonic ns), and the frame it
+// belongs to, the latest sent before its first byte (its sendCount(); 0: none).
+struct SessionReply {
+    QByteArray text;
+    qint64 firstNs = 0;
+    qint64 endNs = 0;
+    quint64 frame = 0;
+    qint64 latencyNs = -1; // from that frame's time to the reply's end
+    qint64 number = -1;    // its row, as MonitorModel::droppedCount() + row
+    bool continues = false;
 };
 
 // Everything of the main window that needs no display: its variables, the
@@ -31,6 +46,8 @@ struct SessionPress {
 // mainsession.cpp: construction, settings, the monitor and the log;
 // sendoperations.cpp: the three send operations;
 // linkevents.cpp: link start and end, communication events, replies, reconnect.
+Q_DECLARE_METATYPE(SessionReply)
+
 class MainSession : public QObject {
     Q_OBJECT
 public:
@@ -84,25 +101,25 @@ public:
     // Whether a lost or unopened port is being tried again.
     bool isReconnecting() const { return m_reconnect.isActive(); }
     bool dtrEnable() const { return m_link.dtrEnable(); }
-    // The link, for watching its events; everything that acts goes through
-    // the session.
-    const SerialLink& link() const { return m_link; }
     // Modem lines that a pseudo-terminal cannot provide, for tests.
     void setModemLines(std::unique_ptr<ModemLines> lines);
 
     // Adds a line of the program's own to the monitor and the log.
     void addNote(const QByteArray& line);
-    // How many frames have been written since the session was made, and how
-    // long ago the latest was handed to the system (-1 before the first).
-    // A reply's own latency comes with replyReceived.
+    // How many frames have been handed whole to the system since the session
+    // was made, and how long ago the latest was (-1 before the first). A
+    // reply's own latency comes with replyReceived.
     quint64 sendCount() const { return m_sendCount; }
     qint64 nsSinceLastSend() const;
-
-    // Completes at once, as the reply bound would, any bytes received without
-    // their line feed yet (after the replies before them): monitor line, log,
-    // replyReceived. Nothing when none are waiting. For an expectation that
-    // gives up, so that what has come reaches it.
-    void completeUnfinishedReply();
+    // Frames that wait for the device to drain the port; each goes, in
+    // order, with frameSent.
+    int framesWaiting() const { return int(m_waiting.size()); }
+    // Hands over every reply read so far (monitor, log, signals), as a send
+    // does before its own row, and as an expectation does at its deadline.
+    void handOverReplies();
+    // Bytes read that wait for their line feed, and when the first came:
+    // not a reply (yet).
+    ReceivedReply unfinishedReply() const { return m_link.unfinishedReply(); }
 
     void sendKeyCode(qint16 Index);
     void sendCommTest();
@@ -120,10 +137,16 @@ Q_SIGNALS:
     // from the latest frame handed to the system before the reply's line
     // feed arrived to that arrival (-1: no frame was sent before it).
     void replyReceived(const QByteArray& reply, qint64 latencyNs);
-    // After each of the four send operations, also when nothing was sent.
+    // After each of the four send operations: once its frame went, was refused
+    // or was lost, and at once for a key that sends nothing.
     void pressed(const SessionPress& press);
-    // With replyReceived: the monotonic time the reply's line feed was read.
-    void replyRead(const QByteArray& reply, qint64 atNs);
+    // The same reply with its times and frame, right after replyReceived.
+    void replyRead(const SessionReply& reply);
+    // Frame number sendCount() was handed whole to the system at sentNs
+    // (monotonic), and its row is in the monitor.
+    void frameSent(quint64 frame, qint64 sentNs);
+    // The open port went away; the monitor says why.
+    void portLost(const QString& message);
     // Something about the port the operator must know.
     void linkProblem(const QString& message);
 
@@ -132,16 +155,26 @@ private:
     struct Sent {
         qint64 ns = 0; // monotonic
         qint64 number = -1;
+        quint64 frame = 0;
     };
-    // Replies are timed from the latest send before them; a few sends back
-    // covers replies that were read before a send and handed over after it.
+    // A frame waiting for room in the port, and the row it gets once it went.
+    struct Waiting {
+        quint64 id;
+        QByteArray line;
+        SessionPress press;
+    };
+    void addSent(const Waiting& frame, const LineStamp& at);
+    // Replies belong to the latest send before their first byte; a few sends
+    // back covers replies that began before a send and ended after it.
     static constexpr std::size_t keptSends = 8;
 
     void send(const CommandFrame& frame);
-    void send(const QByteArray& bytes, const QString& hex, const QByteArray& line);
-    void notePress(SessionPress::Kind kind, qint16 key, const QByteArray& frame,
-                   quint64 sendsBefore);
-    void completeReplies(const QList<ReceivedReply>& replies);
+    void send(const CommandFrame& frame, SessionPress press);
+    // Writes bytes, whose row (once they went) is line.
+    void send(const QByteArray& bytes, const QString& hex, const QByteArray& line,
+              SessionPress press);
+    void completeEvents(const QList<PortEvent>& events);
+    void completeReply(const ReceivedReply& reply);
     void onPortLost(const QString& message);
     void retryPort();
     void logLine(int row);
@@ -166,4 +199,6 @@ private:
     quint64 m_sendCount = 0;
     qint64 m_lastSendNumber = -1; // the latest send line (see MonitorModel::droppedCount)
     std::deque<Sent> m_sends;     // the latest keptSends, oldest first
+    std::deque<Waiting> m_waiting;
+    quint64 m_frameIds = 0;
 };

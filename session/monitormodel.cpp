@@ -17,11 +17,12 @@ void MonitorModel::append(const QByteArray& line) {
 }
 
 void MonitorModel::append(const QByteArray& line, qint64 msecsSinceEpoch, qint32 sinceSendUs,
-                          qint64 sendNumber) {
+                          qint64 sendNumber, bool continues) {
     if (m_lines.size() >= std::size_t(m_limit))
         dropOldest(m_lines.size() - std::size_t(m_limit) + 1);
     Line l{line, msecsSinceEpoch};
     l.sinceSendUs = sinceSendUs;
+    l.continues = continues;
     // Relative, so it stays right as the oldest lines leave.
     const qint64 back = m_dropped + count() - sendNumber;
     l.sendRowsBack = sendNumber >= 0 && back > 0 && back <= count() ? qint32(back) : 0;
@@ -141,10 +142,12 @@ int MonitorModel::shownSelection() const {
 }
 
 QString MonitorModel::displayText(const Line& line) {
-    if (line.text.size() <= displayedBytes)
+    if (line.text.size() <= displayedBytes && !line.continues)
         return visibleText(line.text);
-    return visibleText(line.text.first(displayedBytes)) +
-           QStringLiteral(" \u2026 (%1 bytes)").arg(line.text.size());
+    return visibleText(line.text.first(qMin(line.text.size(), qsizetype(displayedBytes)))) +
+           QStringLiteral(" \u2026 (%1 bytes%2)")
+               .arg(line.text.size())
+               .arg(line.continues ? QStringLiteral(", line continues") : QString());
 }
 
 QString MonitorModel::toolTip(int row) const {

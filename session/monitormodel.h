@@ -31,6 +31,8 @@ public:
         // many rows back that send's line is (0: not in the monitor).
         qint32 sinceSendUs = -1;
         qint32 sendRowsBack = 0;
+        // A reply cut at its length bound: the line goes on in the next row.
+        bool continues = false;
     };
 
     // The shortest time between two batches of rows reaching the views.
@@ -52,7 +54,7 @@ public:
     // for a reply when it arrived, with how long after the latest send it came
     // and that send line's number (see droppedCount()).
     void append(const QByteArray& line, qint64 msecsSinceEpoch, qint32 sinceSendUs = -1,
-                qint64 sendNumber = -1);
+                qint64 sendNumber = -1, bool continues = false);
     // A line of the program's own, which happens as it is added.
     void append(const QByteArray& line);
     void clear();

@@ -4,6 +4,7 @@
 #include "sim/logger.h"
 #include "sim/ptyport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -59,9 +60,14 @@ int Device::run(const volatile std::sig_atomic_t* stop, const sigset_t& waitMask
             // With an answer due, wait for room to write it; otherwise wake
             // when the next one falls due.
             const bool due = m_output.isDue(now);
+            // A slow reader leaves the bytes waiting until its wire has room.
+            const bool readable = readAllowance(now) > 0;
             portIndex = static_cast<int>(count);
-            fds[count++] = {m_port.fd(), static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0};
+            fds[count++] = {m_port.fd(),
+                            static_cast<short>((readable ? POLLIN : 0) | (due ? POLLOUT : 0)), 0};
             timeout = due ? -1 : m_output.msUntilDue(now);
+            if (!readable && (timeout < 0 || timeout > msUntilReadable()))
+                timeout = msUntilReadable();
         } else {
             timeout = kReopenCheckMs;
         }
@@ -127,13 +133,35 @@ bool Device::portReopened() {
     return true;
 }
 
+std::size_t Device::readAllowance(std::int64_t nowMs) {
+    if (m_options.readRate == 0)
+        return kMaxReadPerWake;
+    // Credit comes at the rate, a tenth of a second's worth at most; reads
+    // wait for a hundredth's worth, so the device wakes at most 100 times a second.
+    const double rate = m_options.readRate;
+    if (m_creditAtMs >= 0)
+        m_readCredit = std::min(rate / 10 + 1, m_readCredit + (nowMs - m_creditAtMs) * rate / 1000);
+    m_creditAtMs = nowMs;
+    const double step = std::max(1.0, rate / 100);
+    return m_readCredit >= step ? static_cast<std::size_t>(m_readCredit) : 0;
+}
+
+std::int64_t Device::msUntilReadable() const {
+    const double rate = m_options.readRate;
+    const double missing = std::max(1.0, rate / 100) - m_readCredit;
+    return std::max<std::int64_t>(1, static_cast<std::int64_t>(missing * 1000 / rate) + 1);
+}
+
 bool Device::readInput(std::int64_t nowMs) {
     std::uint8_t buffer[4096];
     std::size_t total = 0;
-    while (total < kMaxReadPerWake) {
-        const ssize_t n = ::read(m_port.fd(), buffer, sizeof buffer);
+    const std::size_t allowed = std::min(kMaxReadPerWake, readAllowance(nowMs));
+    while (total < allowed) {
+        const ssize_t n = ::read(m_port.fd(), buffer, std::min(sizeof buffer, allowed - total));
         if (n > 0) {
             total += static_cast<std::size_t>(n);
+            if (m_options.readRate != 0)
+                m_readCredit -= static_cast<double>(n);
             for (const ParseEvent& event :
                  m_parser.feed(buffer, static_cast<std::size_t>(n), nowMs))
                 handle(event, nowMs);

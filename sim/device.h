@@ -27,6 +27,10 @@ public:
 private:
     // False once the program has closed its end.
     bool readInput(std::int64_t nowMs);
+    // With --read-rate: how many bytes may be read now, and how long until
+    // a read's worth has come (ms).
+    std::size_t readAllowance(std::int64_t nowMs);
+    std::int64_t msUntilReadable() const;
     void handle(const ParseEvent& event, std::int64_t nowMs);
     // `named`: chosen by --answer, so it is not flooded.
     void answer(std::uint8_t status, std::int64_t nowMs, bool named);
@@ -43,6 +47,8 @@ private:
     std::mt19937 m_random;
     bool m_open = false;
     bool m_flooded = false;
+    double m_readCredit = 0; // bytes, with --read-rate
+    std::int64_t m_creditAtMs = -1;
 };
 
 } // namespace orvsim

@@ -166,6 +166,14 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return false;
             }
             options.flood = number;
+        } else if (arg == "--read-rate") {
+            if (!takeValue())
+                return false;
+            if (!parseNumber(value, 100000000, number) || number == 0) {
+                error = "--read-rate wants bytes a second from 1 to 100000000, not '" + value + "'";
+                return false;
+            }
+            options.readRate = static_cast<std::uint32_t>(number);
         } else if (arg == "--link") {
             if (!takeValue())
                 return false;
@@ -222,6 +230,8 @@ Options:
                   A command the device does not know ("0B 07 12") is read
                   to the length of the frame named. --flood leaves named
                   frames alone.
+  --read-rate N   read at most N bytes a second, as a slow wire drains
+                  (960 is 9600 baud); the program's writes then wait
   --seed N        seed for the --split pauses, to repeat a run
   -h, --help      show this text
 

@@ -17,6 +17,8 @@ struct Options {
     int splitPauseMinMs = 20;
     int splitPauseMaxMs = 50;
     std::uint64_t flood = 0; // lines for the first frame, 0 = normal answer
+    // Bytes a second the device reads at most, as a slow wire drains; 0 = all at once.
+    std::uint32_t readRate = 0;
     std::string link;
     std::optional<std::uint32_t> seed;
     // --answer: whole frames answered with a status of our choosing instead

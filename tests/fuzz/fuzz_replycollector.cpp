@@ -1,7 +1,8 @@
 // libFuzzer target for the reply collector: random bytes in random chunks on a
 // random (monotonic) clock. Every byte must come out once and in order, in
 // replies that each end at their one line feed or have waited out the bound,
-// stamped when their last byte came, and nothing may wait longer than it has to.
+// stamped when their first byte came and when they ended (the line feed's
+// read, or the bound), and nothing may wait longer than it has to.
 //
 // Input: records of an op byte, a time-step byte and a chunk (a length byte
 // and that many bytes). The op's low bit asks for expire() instead of feed();
@@ -45,9 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(text.endsWith('\n') || forced || now - arrived[std::size_t(out)] >=
                                                           ReplyCollector::boundNs,
                     "a reply without a line feed came before the bound");
+            require(reply.first.monotonicNs == arrived[std::size_t(out)],
+                    "a reply is not stamped when its first byte came");
+            const qint64 firstNs = arrived[std::size_t(out)];
             out += text.size();
-            require(reply.at.monotonicNs == arrived[std::size_t(out - 1)],
-                    "a reply is not stamped when its last byte came");
+            const qint64 endNs = text.endsWith('\n') ? arrived[std::size_t(out - 1)]
+                                 : forced           ? now
+                                                    : firstNs + ReplyCollector::boundNs;
+            require(reply.at.monotonicNs == endNs, "a reply is not stamped when it ended");
         }
         const QByteArray waiting = fed.mid(out);
         require(collector.isEmpty() == waiting.isEmpty(),

@@ -74,7 +74,7 @@ private Q_SLOTS:
             if (what == "stop")
                 stop = at;
             else if (replies.contains(what))
-                recorder.addReply(replies[what], at);
+                recorder.addReply(replies[what], at, at);
             else
                 recorder.addPress(press, at);
         }

@@ -1,5 +1,6 @@
 // Ports that must not be taken or trusted: a session's terminal, a gone
 // pseudo-terminal, a port another program holds, a write that fails late.
+#include "serial/portidentity.h"
 #include "session/mainsession.h"
 #include "support/monitorlines.h"
 #include "support/pty.h"
@@ -9,7 +10,22 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+// Shared with a forked child that tries to open the port again and again.
+struct Racer {
+    std::atomic<qint64> attempts{0};
+    std::atomic<qint64> lastInNs{-1}; // when the latest open that got in began
+};
+
+} // namespace
 
 class TestPortFaults : public QObject {
     Q_OBJECT
@@ -17,6 +33,102 @@ private Q_SLOTS:
     void initTestCase() {
         static QTemporaryDir state;
         qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    }
+
+    void devicesThatAreNoSerialPort_data() {
+        QTest::addColumn<quint32>("major");
+        QTest::addColumn<quint32>("minor");
+        QTest::addColumn<QString>("refusal"); // empty: may be opened
+        QTest::newRow("/dev/console") << 5u << 1u << "the system console (5:1)";
+        QTest::newRow("/dev/ptmx") << 5u << 2u << "the pseudo-terminal multiplexer (5:2)";
+        QTest::newRow("/dev/tty0") << 4u << 0u << "a virtual console (4:0, tty0)";
+        QTest::newRow("/dev/tty63") << 4u << 63u << "a virtual console (4:63, tty63)";
+        QTest::newRow("/dev/ttyS0") << 4u << 64u << "";
+        QTest::newRow("/dev/pts/3") << 136u << 3u << "";
+        QTest::newRow("/dev/ttyUSB0") << 188u << 0u << "";
+        QTest::newRow("/dev/ttyACM0") << 166u << 0u << "";
+    }
+    // Judged by the numbers alone: no console is ever opened here.
+    void devicesThatAreNoSerialPort() {
+        QFETCH(quint32, major);
+        QFETCH(quint32, minor);
+        QFETCH(QString, refusal);
+        const QString said = refusedDevice(major, minor);
+        QCOMPARE(said.isEmpty(), refusal.isEmpty());
+        QVERIFY2(said.contains(refusal), qPrintable(said));
+    }
+
+    void othersAreKeptOut_data() {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("opens");
+        // A user who is not root cannot pass the exclusive flag, at no moment.
+        QTest::newRow("a non-root program opening in a loop") << "racer" << true;
+        // picocom and tio lock with flock; root passes TIOCEXCL, not that.
+        QTest::newRow("another program's flock") << "flock first" << false;
+        QTest::newRow("our flock, another program after us") << "flock after" << true;
+    }
+    void othersAreKeptOut() {
+        QFETCH(QString, other);
+        QFETCH(bool, opens);
+        PtyPair device;
+        const QByteArray path = device.slavePath().toLocal8Bit();
+        QProcess locker;
+        if (other == QLatin1String("flock first")) {
+            locker.start(QStringLiteral("flock"),
+                         {QStringLiteral("-x"), device.slavePath(), QStringLiteral("-c"),
+                          QStringLiteral("echo; exec sleep 600")});
+            QVERIFY(locker.waitForReadyRead());
+        }
+        auto* racer = static_cast<Racer*>(::mmap(nullptr, sizeof(Racer), PROT_READ | PROT_WRITE,
+                                                 MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+        QVERIFY(racer != MAP_FAILED);
+        new (racer) Racer;
+        pid_t child = -1;
+        if (other == QLatin1String("racer")) {
+            QCOMPARE(::chmod(path.constData(), 0666), 0);
+            child = ::fork();
+            if (child == 0) {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(1);
+                for (;;) {
+                    const qint64 beganNs = monotonicNs();
+                    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+                    if (fd >= 0) {
+                        racer->lastInNs = beganNs;
+                        ::close(fd);
+                    }
+                    ++racer->attempts;
+                }
+            }
+            // It gets in while the port is free.
+            QTRY_VERIFY(racer->lastInNs >= 0);
+        }
+        MainSession s;
+        s.setPort(device.slavePath());
+        QCOMPARE(s.linkStart(), opens);
+        const qint64 exclusiveNs = monotonicNs();
+        if (child > 0) {
+            const qint64 tried = racer->attempts;
+            QTRY_VERIFY(racer->attempts > tried + 1000);
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            QVERIFY(racer->lastInNs < exclusiveNs);
+            // And the device still hears us alone.
+            s.sendCommTest();
+            QCOMPARE(device.read(3), QByteArray::fromHex("0B0510"));
+        } else if (opens) {
+            const int status = QProcess::execute(QStringLiteral("flock"),
+                                                 {QStringLiteral("-n"), QStringLiteral("-x"),
+                                                  device.slavePath(), QStringLiteral("true")});
+            QCOMPARE(status, 1);
+        } else {
+            QVERIFY2(s.lastLinkError().contains(QLatin1String("in use by another program, which "
+                                                              "holds a lock on it")),
+                     qPrintable(s.lastLinkError()));
+        }
+        ::munmap(racer, sizeof(Racer));
+        locker.kill();
+        locker.waitForFinished();
     }
 
     void portIsRetriedOnlyWhereThatIsSafe_data() {
