@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 #include "app/filechooser.h"
+#include "app/monitorcopy.h"
 #include "app/sessionmonitorview.h"
 #include "app/shownrows.h"
 #include "filetext/outputfile.h"
@@ -10,12 +11,10 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -239,12 +238,7 @@ void SessionMonitor::build() {
         addAction(a);
     }
     // Copy on the rows only: in the filter box Ctrl+C copies its text.
-    auto* copy = new QAction(QStringLiteral("Copy"), m_view);
-    copy->setObjectName(QStringLiteral("actCopyRows"));
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
-    connect(copy, &QAction::triggered, this, &SessionMonitor::copySelected);
-    m_view->addAction(copy);
+    addCopyAction(m_view, "actCopyRows", [this] { return selectedText(); });
     m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_view->setFocus();
     updateCount();
@@ -362,12 +356,6 @@ QString SessionMonitor::selectedText() const {
     for (qint64 number : m_view->selectedNumbers())
         out += m_rows->logLine(number) + '\n';
     return QString::fromUtf8(out);
-}
-
-void SessionMonitor::copySelected() {
-    const QString text = selectedText();
-    if (!text.isEmpty())
-        QGuiApplication::clipboard()->setText(text);
 }
 
 void SessionMonitor::writeRows(QIODevice& to, bool csv) const {

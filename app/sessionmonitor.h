@@ -50,7 +50,6 @@ public:
     void findProblem(int step);
     // The selected rows as the log writes them.
     QString selectedText() const;
-    void copySelected();
     // Writes the shown rows, as log text or CSV; an empty text or why not.
     QString saveRows(const QString& path, bool csv) const;
 
