@@ -134,7 +134,7 @@ void MonitorView::onSelection() {
         scrollToRow(row);
         updateRow(row);
     }
-    MonitorAccessible::selectionChanged(this, row);
+    MonitorAccessible::currentChanged(this, row);
 }
 
 void MonitorView::scrollContentsBy(int, int dy) {
