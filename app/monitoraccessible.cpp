@@ -1,51 +1,5 @@
 #include "app/monitoraccessible.h"
 
-#include "app/monitorview.h"
-#include "session/monitormodel.h"
-
-MonitorAccessible::MonitorAccessible(MonitorView* view) : RowListAccessible(view) {}
-
-void MonitorAccessible::install() {
-    RowListAccessible::install<MonitorAccessible, MonitorView>();
-}
-
-MonitorView* MonitorAccessible::view() const {
-    return static_cast<MonitorView*>(widget());
-}
-
-qint64 MonitorAccessible::rowOf(qint64 number) const {
-    const qint64 row = number - view()->monitor().shownNumber(0);
-    return row >= 0 && row < view()->rowCount() ? row : -1;
-}
-
-qint64 MonitorAccessible::shownRows() const {
-    return view()->rowCount();
-}
-
-qint64 MonitorAccessible::numberAt(int index) const {
-    return index < 0 || index >= view()->rowCount() ? -1 : view()->monitor().shownNumber(index);
-}
-
-QString MonitorAccessible::rowText(qint64 row) const {
-    return view()->rowText(int(row));
-}
-
-QRect MonitorAccessible::rowRect(qint64 row) const {
-    return view()->rowRect(int(row));
-}
-
-qint64 MonitorAccessible::rowAt(int y) const {
-    return view()->rowAt(y);
-}
-
-bool MonitorAccessible::isSelected(qint64, qint64 row) const {
-    return row == view()->selectedRow();
-}
-
-qint64 MonitorAccessible::currentRow() const {
-    return view()->selectedRow();
-}
-
 void* MonitorAccessible::interface_cast(QAccessible::InterfaceType type) {
     if (type == QAccessible::TableInterface)
         return static_cast<QAccessibleTableInterface*>(this);
