@@ -1,36 +1,34 @@
 #pragma once
 
-#include <QAccessibleWidget>
-#include <QHash>
+#include "app/monitorview.h"
+#include "app/rowlistaccessible.h"
+#include "session/monitormodel.h"
 
-class MonitorView;
-
-// What screen readers get of the monitor: a list whose children are its rows,
-// each with its text and whether it is the selected one, as a list view
-// offers them. Row objects are made when asked for and keyed by the line's
-// number, so one keeps meaning its line as older lines leave.
-class MonitorAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
+// What screen readers get of the monitor: a list of its rows (see
+// RowListAccessible), each read as its text, and a table of one column.
+class MonitorAccessible : public RowListAccessible, public QAccessibleTableInterface {
 public:
-    explicit MonitorAccessible(MonitorView* view);
-    ~MonitorAccessible() override;
+    explicit MonitorAccessible(MonitorView* view) : RowListAccessible(view) {}
 
     // Makes every MonitorView answer with this interface (once per program).
-    static void install();
-    // Tell assistive tools, when one listens, what changed in the view.
-    static void rowsChanged(MonitorView* view,
-                            QAccessibleTableModelChangeEvent::ModelChangeType type, int first,
-                            int last);
-    static void selectionChanged(MonitorView* view, int row);
+    static void install() { RowListAccessible::install<MonitorAccessible, MonitorView>(); }
 
-    MonitorView* view() const;
-    // The row a row object stands for now, -1 once its line has left.
-    int rowOf(qint64 number) const;
+    MonitorView* view() const { return static_cast<MonitorView*>(widget()); }
+    qint64 rowOf(qint64 number) const override {
+        const qint64 row = number - view()->monitor().shownNumber(0);
+        return row >= 0 && row < view()->rowCount() ? row : -1;
+    }
+    qint64 shownRows() const override { return view()->rowCount(); }
+    qint64 numberAt(int index) const override {
+        return index < 0 || index >= view()->rowCount() ? -1 : view()->monitor().shownNumber(index);
+    }
+    QString rowText(qint64 row) const override { return view()->rowText(int(row)); }
+    QRect rowRect(qint64 row) const override { return view()->rowRect(int(row)); }
+    qint64 rowAt(int y) const override { return view()->rowAt(y); }
+    bool isSelected(qint64, qint64 row) const override { return row == view()->selectedRow(); }
+    qint64 currentRow() const override { return view()->selectedRow(); }
 
     void* interface_cast(QAccessible::InterfaceType type) override;
-    int childCount() const override;
-    QAccessibleInterface* child(int index) const override;
-    int indexOfChild(const QAccessibleInterface* child) const override;
-    QAccessibleInterface* childAt(int x, int y) const override;
 
     QAccessibleInterface* caption() const override { return nullptr; }
     QAccessibleInterface* summary() const override { return nullptr; }
@@ -52,7 +50,4 @@ public:
     bool unselectRow(int) override { return false; }
     bool unselectColumn(int) override { return false; }
     void modelChange(QAccessibleTableModelChangeEvent*) override {}
-
-private:
-    mutable QHash<qint64, QAccessible::Id> m_rows;
 };

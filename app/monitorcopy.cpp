@@ -18,14 +18,24 @@ QString textOf(const MonitorModel& model, int row) {
 
 } // namespace
 
-MonitorCopy::MonitorCopy(QAbstractScrollArea* view, const MonitorModel& model)
-    : QObject(view), m_view(view), m_model(model) {
+void copyText(const QString& text) {
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+QAction* addCopyAction(QWidget* view, const char* objectName, std::function<QString()> text) {
     auto* copy = new QAction(QStringLiteral("Copy"), view);
-    copy->setObjectName(QStringLiteral("actCopyLine"));
+    copy->setObjectName(QLatin1String(objectName));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
-    connect(copy, &QAction::triggered, this, &MonitorCopy::copySelected);
+    QObject::connect(copy, &QAction::triggered, view, [text] { copyText(text()); });
     view->addAction(copy);
+    return copy;
+}
+
+MonitorCopy::MonitorCopy(QAbstractScrollArea* view, const MonitorModel& model)
+    : QObject(view), m_view(view), m_model(model) {
+    addCopyAction(view, "actCopyLine", [this] { return selectedText(); });
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, &MonitorCopy::showMenu);
 }
@@ -43,14 +53,11 @@ QString MonitorCopy::allText() const {
 }
 
 void MonitorCopy::copySelected() {
-    const QString text = selectedText();
-    if (!text.isEmpty())
-        QGuiApplication::clipboard()->setText(text);
+    copyText(selectedText());
 }
 
 void MonitorCopy::copyAll() {
-    if (m_model.count() > 0)
-        QGuiApplication::clipboard()->setText(allText());
+    copyText(allText());
 }
 
 void MonitorCopy::showMenu(const QPoint& at) {

@@ -1,6 +1,7 @@
 #include "app/monitorview.h"
 
 #include "app/monitoraccessible.h"
+#include "app/rownavigation.h"
 #include "app/stillscrollbar.h"
 #include "session/monitormodel.h"
 
@@ -134,7 +135,7 @@ void MonitorView::onSelection() {
         scrollToRow(row);
         updateRow(row);
     }
-    MonitorAccessible::selectionChanged(this, row);
+    MonitorAccessible::currentChanged(this, row);
 }
 
 void MonitorView::scrollContentsBy(int, int dy) {
@@ -291,34 +292,13 @@ void MonitorView::mousePressEvent(QMouseEvent* event) {
 }
 
 void MonitorView::keyPressEvent(QKeyEvent* event) {
-    const int count = rowCount();
-    const int current = selectedRow();
-    const int page = qMax(1, viewport()->height() / m_rowHeight);
-    int row = -2;
-    switch (event->key()) {
-    case Qt::Key_Up:
-        row = current < 0 ? count - 1 : current - 1;
-        break;
-    case Qt::Key_Down:
-        row = current + 1;
-        break;
-    case Qt::Key_PageUp:
-        row = current < 0 ? count - 1 : current - page;
-        break;
-    case Qt::Key_PageDown:
-        row = current + page;
-        break;
-    case Qt::Key_Home:
-        row = 0;
-        break;
-    case Qt::Key_End:
-        row = count - 1;
-        break;
-    default:
+    const std::optional<qint64> row = navigatedRow(event->key(), selectedRow(), rowCount(),
+                                                   qMax(1, viewport()->height() / m_rowHeight));
+    if (!row) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
-    if (count > 0)
-        Q_EMIT rowPicked(qBound(0, row, count - 1));
+    if (*row >= 0)
+        Q_EMIT rowPicked(int(*row));
     event->accept();
 }

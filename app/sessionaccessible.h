@@ -1,31 +1,25 @@
 #pragma once
 
-#include <QAccessibleWidget>
-#include <QHash>
+#include "app/rowlistaccessible.h"
+#include "app/sessionmonitorview.h"
+#include "app/shownrows.h"
 
-class SessionMonitorView;
-
-// What screen readers get of the Session Monitor: a list whose children are
-// its rows, each read as its time, kind, text and latency, and whether it is
-// selected, as they get the main window's monitor. Row objects are made when
-// asked for and keyed by the row's number, so one keeps meaning its line.
-class SessionAccessible : public QAccessibleWidget {
+// What screen readers get of the Session Monitor: a list of its rows (see
+// RowListAccessible), each read as its time, kind, text and latency, as they
+// get the main window's monitor.
+class SessionAccessible : public RowListAccessible {
 public:
-    explicit SessionAccessible(SessionMonitorView* view);
-    ~SessionAccessible() override;
+    explicit SessionAccessible(SessionMonitorView* view) : RowListAccessible(view) {}
 
-    static void install();
-    static void rowsChanged(SessionMonitorView* view,
-                            QAccessibleTableModelChangeEvent::ModelChangeType type, qint64 first,
-                            qint64 last);
-    static void currentChanged(SessionMonitorView* view, qint64 row);
+    static void install() { RowListAccessible::install<SessionAccessible, SessionMonitorView>(); }
 
-    SessionMonitorView* view() const;
-    int childCount() const override;
-    QAccessibleInterface* child(int index) const override;
-    int indexOfChild(const QAccessibleInterface* child) const override;
-    QAccessibleInterface* childAt(int x, int y) const override;
-
-private:
-    mutable QHash<qint64, QAccessible::Id> m_rows;
+    SessionMonitorView* view() const { return static_cast<SessionMonitorView*>(widget()); }
+    qint64 rowOf(qint64 number) const override { return view()->shown().rowOf(number); }
+    qint64 shownRows() const override { return view()->shown().count(); }
+    qint64 numberAt(int index) const override { return view()->shown().numberAt(index); }
+    QString rowText(qint64 row) const override { return view()->rowText(row); }
+    QRect rowRect(qint64 row) const override { return view()->rowRect(row); }
+    qint64 rowAt(int y) const override { return view()->rowAt(y); }
+    bool isSelected(qint64 number, qint64) const override { return view()->isSelected(number); }
+    qint64 currentRow() const override { return view()->currentRow(); }
 };

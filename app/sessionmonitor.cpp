@@ -1,6 +1,8 @@
 #include "app/sessionmonitor.h"
 
 #include "app/controls.h"
+#include "app/filechooser.h"
+#include "app/monitorcopy.h"
 #include "app/sessionmonitorview.h"
 #include "app/shownrows.h"
 #include "filetext/outputfile.h"
@@ -9,13 +11,10 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QDate>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -156,7 +155,7 @@ void SessionMonitor::build() {
         {"btnPrevProblem", "\u25B2 Problem", nullptr},
         {"btnNextProblem", "Problem \u25BC", nullptr},
         {"btnSaveRows", "Save Rows...", &SessionMonitor::chooseSaveFile},
-        {"btnOpenLog", "Open Log...", &SessionMonitor::chooseLog},
+        {"btnOpenLog", "Open Log...", &SessionMonitor::chooseLogHere},
     };
     for (int i = 0; i < 4; ++i) {
         buttons[i] = new QPushButton(QString::fromUtf8(list[i].text), this);
@@ -228,7 +227,7 @@ void SessionMonitor::build() {
         {"actNextProblem", QKeySequence(Qt::Key_F8), [this] { findProblem(1); }},
         {"actPreviousProblem", QKeySequence(Qt::SHIFT | Qt::Key_F8), [this] { findProblem(-1); }},
         {"actSaveRows", QKeySequence::Save, [this] { chooseSaveFile(); }},
-        {"actOpenLog", QKeySequence::Open, [this] { chooseLog(); }},
+        {"actOpenLog", QKeySequence::Open, [this] { chooseLogHere(); }},
     };
     for (const Key& k : keys) {
         auto* a = new QAction(this);
@@ -239,12 +238,7 @@ void SessionMonitor::build() {
         addAction(a);
     }
     // Copy on the rows only: in the filter box Ctrl+C copies its text.
-    auto* copy = new QAction(QStringLiteral("Copy"), m_view);
-    copy->setObjectName(QStringLiteral("actCopyRows"));
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
-    connect(copy, &QAction::triggered, this, &SessionMonitor::copySelected);
-    m_view->addAction(copy);
+    addCopyAction(m_view, "actCopyRows", [this] { return selectedText(); });
     m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_view->setFocus();
     updateCount();
@@ -364,12 +358,6 @@ QString SessionMonitor::selectedText() const {
     return QString::fromUtf8(out);
 }
 
-void SessionMonitor::copySelected() {
-    const QString text = selectedText();
-    if (!text.isEmpty())
-        QGuiApplication::clipboard()->setText(text);
-}
-
 void SessionMonitor::writeRows(QIODevice& to, bool csv) const {
     QByteArray chunk;
     if (csv)
@@ -403,32 +391,31 @@ QString SessionMonitor::saveRows(const QString& path, bool csv) const {
 void SessionMonitor::chooseSaveFile() {
     const QString logText = QStringLiteral("Log text (*.log *.txt)");
     const QString csvText = QStringLiteral("CSV (*.csv)");
-    QString filter = logText;
-    QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Rows"), QStringLiteral("rows.log"),
-                                     logText + QStringLiteral(";;") + csvText, &filter);
+    const FileChoice choice =
+        chooseFile(this, {FileRequest::Kind::Save, QStringLiteral("Save Rows"),
+                          QStringLiteral("rows.log"), logText + QStringLiteral(";;") + csvText});
+    QString path = choice.path;
     if (path.isEmpty())
         return;
     const bool csv =
         QFileInfo(path).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0 ||
-        (QFileInfo(path).suffix().isEmpty() && filter == csvText);
+        (QFileInfo(path).suffix().isEmpty() && choice.filter == csvText);
     if (QFileInfo(path).suffix().isEmpty())
         path += csv ? QStringLiteral(".csv") : QStringLiteral(".log");
     if (const QString error = saveRows(path, csv); !error.isEmpty())
         QMessageBox::warning(this, programTitle(), error);
 }
 
-void SessionMonitor::chooseLog() {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Open Log"), SessionLog::directory(),
-                                     QStringLiteral("Session logs (*.log);;All files (*)"));
+void SessionMonitor::chooseLog(QWidget* asker, QWidget* owner) {
+    const QString path = chooseFile(asker, {FileRequest::Kind::Open, QStringLiteral("Open Log"),
+                                            SessionLog::directory(),
+                                            QStringLiteral("Session logs (*.log);;All files (*)")})
+                             .path;
     if (path.isEmpty())
         return;
     QString error;
-    // Beside the window it was asked from, and gone with the main window.
-    QWidget* owner = parentWidget() ? parentWidget() : this;
     if (SessionMonitor* log = openLog(path, owner, &error))
         log->show();
     else
-        QMessageBox::warning(this, programTitle(), error);
+        QMessageBox::warning(asker, programTitle(), error);
 }

@@ -33,6 +33,8 @@ public:
 
     // Opens the log at path in a window of its own, or says why not.
     static SessionMonitor* openLog(const QString& path, QWidget* parent, QString* error);
+    // Asks asker's operator for a log and opens it beside owner, or says why not.
+    static void chooseLog(QWidget* asker, QWidget* owner);
 
     SessionMonitorView* view() const { return m_view; }
     ShownRows& shown() const { return *m_shown; }
@@ -48,7 +50,6 @@ public:
     void findProblem(int step);
     // The selected rows as the log writes them.
     QString selectedText() const;
-    void copySelected();
     // Writes the shown rows, as log text or CSV; an empty text or why not.
     QString saveRows(const QString& path, bool csv) const;
 
@@ -58,7 +59,8 @@ protected:
 private:
     void build();
     void chooseSaveFile();
-    void chooseLog();
+    // Beside the window it was asked from, and gone with the main window.
+    void chooseLogHere() { chooseLog(this, parentWidget() ? parentWidget() : this); }
     void updateCount();
     void scheduleCount();
     void showFollow(bool following, qint64 newRows);

@@ -1,14 +1,10 @@
 #include "app/sessionmonitormenu.h"
 
-#include "app/controls.h"
 #include "app/mainwindow.h"
 #include "app/sessionmonitor.h"
-#include "session/sessionlog.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QMenu>
-#include <QMessageBox>
 
 namespace {
 
@@ -32,19 +28,6 @@ void showSessionMonitor(MainWindow& window) {
     monitor->activateWindow();
 }
 
-void chooseLog(MainWindow& window) {
-    const QString path =
-        QFileDialog::getOpenFileName(&window, QStringLiteral("Open Log"), SessionLog::directory(),
-                                     QStringLiteral("Session logs (*.log);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (SessionMonitor* log = SessionMonitor::openLog(path, &window, &error))
-        log->show();
-    else
-        QMessageBox::warning(&window, programTitle(), error);
-}
-
 } // namespace
 
 void addSessionMonitorEntries(MainWindow& window, QMenu& serial) {
@@ -54,5 +37,6 @@ void addSessionMonitorEntries(MainWindow& window, QMenu& serial) {
                      [&window] { showSessionMonitor(window); });
     QAction* log = serial.addAction(QStringLiteral("Open Log..."));
     log->setObjectName(QStringLiteral("mnuOpenLog"));
-    QObject::connect(log, &QAction::triggered, &window, [&window] { chooseLog(window); });
+    QObject::connect(log, &QAction::triggered, &window,
+                     [&window] { SessionMonitor::chooseLog(&window, &window); });
 }

@@ -1,5 +1,6 @@
 #include "app/sessionmonitorview.h"
 
+#include "app/rownavigation.h"
 #include "app/sessionaccessible.h"
 #include "app/shownrows.h"
 
@@ -299,34 +300,14 @@ void SessionMonitorView::mousePressEvent(QMouseEvent* event) {
 }
 
 void SessionMonitorView::keyPressEvent(QKeyEvent* event) {
-    const qint64 count = m_shown.count();
-    const qint64 current = currentRow();
-    qint64 row = -2;
-    switch (event->key()) {
-    case Qt::Key_Up:
-        row = current < 0 ? count - 1 : current - 1;
-        break;
-    case Qt::Key_Down:
-        row = current + 1;
-        break;
-    case Qt::Key_PageUp:
-        row = current < 0 ? count - 1 : current - scrollRows();
-        break;
-    case Qt::Key_PageDown:
-        row = current + scrollRows();
-        break;
-    case Qt::Key_Home:
-        row = 0;
-        break;
-    case Qt::Key_End:
-        row = count - 1;
-        break;
-    default:
+    const std::optional<qint64> row =
+        navigatedRow(event->key(), currentRow(), m_shown.count(), scrollRows());
+    if (!row) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
-    if (count > 0)
-        setCurrentRow(qBound(qint64(0), row, count - 1), event->modifiers() & Qt::ShiftModifier);
+    if (*row >= 0)
+        setCurrentRow(*row, event->modifiers() & Qt::ShiftModifier);
     if (event->key() == Qt::Key_End)
         followNewest();
     event->accept();

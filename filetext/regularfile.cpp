@@ -16,30 +16,55 @@ RegularFile failed(RegularFile f, RegularFile::Status status, int error = 0, mod
 
 } // namespace
 
-RegularFile readRegularFile(const QByteArray& path, qint64 maxBytes) {
-    RegularFile f;
+OpenedFile openRegularFile(const QByteArray& path, qint64 maxBytes, Links links) {
+    OpenedFile o;
+    RegularFile& f = o.file;
+    auto fail = [&](RegularFile::Status status, int error = 0, mode_t mode = 0) {
+        f = failed(f, status, error, mode);
+        return o;
+    };
     if (path.contains('\0'))
-        return failed(f, RegularFile::Failed, EINVAL);
+        return fail(RegularFile::Failed, EINVAL);
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0)
-        return errno == ENOENT ? f : failed(f, RegularFile::Failed, errno);
+        return errno == ENOENT ? o : fail(RegularFile::Failed, errno);
     f.isLink = S_ISLNK(st.st_mode);
+    if (f.isLink && links == Links::Refuse)
+        return fail(RegularFile::NotRegular, 0, st.st_mode);
     if (::stat(path.constData(), &st) != 0)
-        return failed(f, RegularFile::Failed, errno);
+        return fail(RegularFile::Failed, errno);
     if (!S_ISREG(st.st_mode))
-        return failed(f, RegularFile::NotRegular, 0, st.st_mode);
+        return fail(RegularFile::NotRegular, 0, st.st_mode);
     if (st.st_size > maxBytes)
-        return failed(f, RegularFile::TooLarge);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        return fail(RegularFile::TooLarge);
+    const int noFollow = links == Links::Refuse ? O_NOFOLLOW : 0;
+    const int fd =
+        ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | noFollow);
+    if (fd < 0 && errno == ELOOP && noFollow) {
+        f.isLink = true; // made a link since it was looked at
+        return fail(RegularFile::NotRegular, 0, S_IFLNK);
+    }
     if (fd < 0)
-        return failed(f, RegularFile::Failed, errno);
+        return fail(RegularFile::Failed, errno);
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd); // swapped for something else since it was looked at
-        return failed(f, RegularFile::NotRegular, 0, st.st_mode);
+        return fail(RegularFile::NotRegular, 0, st.st_mode);
     }
+    f.status = RegularFile::Read;
+    o.fd = fd;
+    o.size = st.st_size;
+    return o;
+}
+
+RegularFile readRegularFile(const QByteArray& path, qint64 maxBytes) {
+    OpenedFile opened = openRegularFile(path, maxBytes);
+    RegularFile& f = opened.file;
+    if (opened.fd < 0)
+        return f;
+    const int fd = opened.fd;
     // One byte of room beyond the bound, to see a file that grew meanwhile.
     QByteArray& bytes = f.content;
-    bytes.resize(qsizetype(qMin<qint64>(st.st_size, maxBytes)) + 1);
+    bytes.resize(qsizetype(qMin<qint64>(opened.size, maxBytes)) + 1);
     qsizetype have = 0;
     for (;;) {
         if (have == bytes.size()) {
@@ -63,7 +88,6 @@ RegularFile readRegularFile(const QByteArray& path, qint64 maxBytes) {
     if (have > maxBytes)
         return failed(RegularFile{}, RegularFile::TooLarge);
     bytes.truncate(have);
-    f.status = RegularFile::Read;
     return f;
 }
 

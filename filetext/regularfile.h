@@ -20,5 +20,16 @@ struct RegularFile {
 
 RegularFile readRegularFile(const QByteArray& path, qint64 maxBytes);
 
+// The same checks without the read, for a caller that maps the file. Where a
+// link is refused, a name that is one is NotRegular with isLink set. Opened:
+// status Read (nothing read yet), fd open and the caller's to close.
+enum class Links { Follow, Refuse };
+struct OpenedFile {
+    RegularFile file;
+    int fd = -1;
+    qint64 size = 0;
+};
+OpenedFile openRegularFile(const QByteArray& path, qint64 maxBytes, Links links = Links::Follow);
+
 // "a directory", "a FIFO", "a character device", ..., for a NotRegular mode.
 QString fileKind(mode_t mode);

@@ -1,11 +1,13 @@
 #include "session/logfile.h"
 
+#include "filetext/regularfile.h"
+#include "filetext/systemerror.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <limits>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,24 +24,6 @@ bool isStamp(QByteArrayView s) {
             return false;
     }
     return true;
-}
-
-QString kindOf(mode_t mode) {
-    if (S_ISDIR(mode))
-        return QStringLiteral("a directory");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a FIFO");
-    if (S_ISCHR(mode))
-        return QStringLiteral("a character device");
-    if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("something other than a file");
-}
-
-QString systemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
 }
 
 // Why the start of a file does not read as a session log, or an empty text.
@@ -83,27 +67,28 @@ std::unique_ptr<LogFile> LogFile::open(const QString& path, QString* error) {
         *error = QStringLiteral("Cannot open the log %1: %2").arg(path, why);
         return nullptr;
     };
-    const QByteArray name = QFile::encodeName(path);
     // Looked at before it is opened: opening a FIFO or a device can block or act on it.
-    struct stat st {};
-    if (::lstat(name.constData(), &st) != 0)
-        return refuse(systemError(errno));
-    if (S_ISLNK(st.st_mode))
-        return refuse(QStringLiteral("it is a symbolic link; open the file itself"));
-    if (!S_ISREG(st.st_mode))
-        return refuse(QStringLiteral("it is %1, not a file").arg(kindOf(st.st_mode)));
-    const int fd =
-        ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return refuse(errno == ELOOP ? QStringLiteral("it is a symbolic link; open the file itself")
-                                     : systemError(errno));
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return refuse(QStringLiteral("it is %1, not a file").arg(kindOf(st.st_mode)));
+    const OpenedFile opened =
+        openRegularFile(QFile::encodeName(path), std::numeric_limits<qint64>::max(), Links::Refuse);
+    const RegularFile& file = opened.file;
+    switch (file.status) {
+    case RegularFile::Read:
+        break;
+    case RegularFile::Missing:
+        return refuse(systemError(ENOENT));
+    case RegularFile::Failed:
+        return refuse(systemError(file.error));
+    case RegularFile::NotRegular:
+        return refuse(file.isLink
+                          ? QStringLiteral("it is a symbolic link; open the file itself")
+                          : QStringLiteral("it is %1, not a file").arg(fileKind(file.mode)));
+    case RegularFile::TooLarge: // no bound was set
+        return refuse(systemError(EFBIG));
     }
+    const int fd = opened.fd;
     std::unique_ptr<LogFile> log(new LogFile);
     log->m_path = path;
-    log->m_size = st.st_size;
+    log->m_size = opened.size;
     if (log->m_size > 0) {
         void* map = ::mmap(nullptr, size_t(log->m_size), PROT_READ, MAP_PRIVATE, fd, 0);
         if (map == MAP_FAILED) {
