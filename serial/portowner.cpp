@@ -218,6 +218,10 @@ void PortOwner::run() {
     qint64 nowNs = monotonicNs();
     qint64 pausedSinceNs = -1;
     quint32 watching = 0; // the port's events in the epoll set
+    // A hang-up is reported whatever is asked for: while paused, it would wake
+    // the loop at once, again and again, with nothing read. The port is then
+    // left out until reading resumes and finds the end.
+    bool hungUpWhilePaused = false;
     for (;;) {
         int timeoutMs = -1;
         {
@@ -229,8 +233,12 @@ void PortOwner::run() {
             // the bound of a line waiting for its line feed stands still.
             if (paused && pausedSinceNs < 0)
                 pausedSinceNs = nowNs;
-            const quint32 wanted =
-                (paused ? 0u : quint32(EPOLLIN)) | (m_frames.empty() ? 0u : quint32(EPOLLOUT));
+            if (!paused)
+                hungUpWhilePaused = false;
+            const quint32 wanted = hungUpWhilePaused
+                                       ? 0u
+                                       : (paused ? 0u : quint32(EPOLLIN)) |
+                                             (m_frames.empty() ? 0u : quint32(EPOLLOUT));
             if (wanted != watching) {
                 epoll_event portEvent{};
                 portEvent.events = wanted;
@@ -279,6 +287,7 @@ void PortOwner::run() {
                 endReading(errno);
                 break;
             }
+            hungUpWhilePaused = hungUp && m_handOver.paused();
             int reads = (portEvents & EPOLLIN || hungUp) ? 1 : 0;
             if (m_resumed && pausedSinceNs >= 0) {
                 // What waited in the system is read before any bound is applied.

@@ -6,6 +6,7 @@
 
 #include <QtTest>
 #include <algorithm>
+#include <limits>
 #include <random>
 
 class TestRunReport : public QObject {
@@ -43,6 +44,29 @@ private Q_SLOTS:
              {std::pair{h.medianUs(), median}, {h.quantileUs(0.95), p95}})
             QVERIFY2(std::abs(got - exact) <= qMax(0.01 * exact, 10.0),
                      qPrintable(QString::number(got)));
+    }
+
+    // The buckets tile every value without gaps or overlaps, none wider than
+    // 1/64 of its lower edge above the linear range, and each value, at the
+    // edges above all, lands in the bucket that holds it.
+    void histogramBucketEdges() {
+        const int last = LatencyHistogram::bucketCount() - 1;
+        for (int i = 0; i < last; ++i) {
+            const qint64 lo = LatencyHistogram::bucketLowerUs(i);
+            const qint64 hi = LatencyHistogram::bucketUpperUs(i);
+            QVERIFY2(hi == LatencyHistogram::bucketLowerUs(i + 1) && hi > lo,
+                     qPrintable(QString::number(i)));
+            QVERIFY2(lo < 128 || (hi - lo) * 64 <= lo, qPrintable(QString::number(i)));
+        }
+        QVector<qint64> edges{0, 1, 127, 128, 129, std::numeric_limits<qint64>::max()};
+        for (int k = 8; k < 63; ++k)
+            edges << (qint64(1) << k) - 1 << (qint64(1) << k) << (qint64(1) << k) + 1;
+        for (qint64 v : edges) {
+            const int b = LatencyHistogram::bucketOf(v);
+            QVERIFY2(b >= 0 && b <= last && LatencyHistogram::bucketLowerUs(b) <= v &&
+                         (b == last || v < LatencyHistogram::bucketUpperUs(b)),
+                     qPrintable(QString::number(v)));
+        }
     }
 
     void passesFoldAndFailuresNamedUpToTheirBounds() {
