@@ -1,5 +1,9 @@
 // orv-sim: an ORV device on a pseudo-terminal, so orv-test can be run and
 // tested without the hardware.
+//
+// It includes nothing of orv-test, not even its command table: it knows the
+// frames on its own, so a mistake in the program's table or parser shows as a
+// disagreement instead of being shared by both sides.
 
 #include "sim/device.h"
 #include "sim/logger.h"
