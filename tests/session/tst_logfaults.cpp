@@ -163,7 +163,9 @@ private Q_SLOTS:
             s.sendKeyCode(0);
             s.sendKeyCode(1);
             QCoreApplication::processEvents();
-            const QList<QByteArray> lines = {s.monitor().line(1), s.monitor().line(2)};
+            QList<QByteArray> lines; // every row: a session with nothing to say has two
+            for (int row = 0; row < s.monitor().count(); ++row)
+                lines << s.monitor().line(row);
             QCOMPARE(lines.count(said.replace("DIR", SessionLog::directory())
                                      .replace("REAL", real)
                                      .replace("LOG", log)
