@@ -85,7 +85,7 @@ private Q_SLOTS:
         TestBench bench(sim.devicePath());
         MainWindow* w = bench.start();
         const QString title = w->windowTitle();
-        const QString path = bench.dir.filePath(QStringLiteral("rec.seq"));
+        const QString path = bench.dir.filePath("rec.seq");
         // Typing a path into the dialog and pressing Enter is enough.
         QTimer typist;
         connect(&typist, &QTimer::timeout, &typist, [&] {

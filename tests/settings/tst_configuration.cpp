@@ -45,7 +45,7 @@ private Q_SLOTS:
         // A file size limit fails the write halfway like a full disk, and binds root as well.
         row("disk full", "config.ini", QString(256 * 1024, QLatin1Char('x')), {}, EFBIG);
         // Dotfile managers keep it as a link to the user's own file: written through it.
-        row("through a link to the user's own file", "link.ini", QStringLiteral("COM7"),
+        row("through a link to the user's own file", "link.ini", "COM7",
             QByteArray(before).replace("Port = COM1  ", "Port = COM7"));
     }
 
