@@ -25,7 +25,7 @@ private Q_SLOTS:
         completer->refresh();
         edit.show();
         QVERIFY(QTest::qWaitForWindowExposed(&edit));
-        QTest::keyClicks(&edit, QStringLiteral("usb"));
+        QTest::keyClicks(&edit, "usb");
         QAbstractItemView* list = completer->popup();
         QTRY_VERIFY(list->isVisible());
         QCOMPARE(completer->completionCount(), 2); // anywhere in the name, any case
@@ -34,12 +34,12 @@ private Q_SLOTS:
         QVERIFY(list->screen()->availableGeometry().contains(list->geometry()));
         QTest::keyClick(list, Qt::Key_Down);
         QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(edit.text(), QStringLiteral("/dev/ttyUSB0")); // the path, not the adapter
+        QCOMPARE(edit.text(), "/dev/ttyUSB0"); // the path, not the adapter
     }
 
     void portOpensWhenItAppearsAndAgainWhenItComesBack() {
         QTemporaryDir links;
-        const QString link = links.filePath(QStringLiteral("orv-device"));
+        const QString link = links.filePath("orv-device");
         TestBench bench(link);
         MainWindow* w = bench.start();
         MainSession& s = w->session();
@@ -61,8 +61,8 @@ private Q_SLOTS:
         }
         // The last loss is told once (the box of the one before closed when the port
         // came back), in a box saying what the monitor's line says.
-        QTRY_COMPARE(w->findChildren<QMessageBox*>(QStringLiteral("linkWarning")).size(), 1);
-        const auto boxes = w->findChildren<QMessageBox*>(QStringLiteral("linkWarning"));
+        QTRY_COMPARE(w->findChildren<QMessageBox*>("linkWarning").size(), 1);
+        const auto boxes = w->findChildren<QMessageBox*>("linkWarning");
         QTRY_COMPARE("Error: " + boxes.first()->text().toUtf8(), lines(s.monitor()).last());
     }
 };

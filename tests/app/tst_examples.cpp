@@ -23,7 +23,7 @@ private Q_SLOTS:
     }
     void examples() {
         QFETCH(QString, path);
-        static const QRegularExpression head(QStringLiteral("^# orv-sim(.*)\n# verdict: (.*)$"),
+        static const QRegularExpression head("^# orv-sim(.*)\n# verdict: (.*)$",
                                              QRegularExpression::MultilineOption);
         const QRegularExpressionMatch promise = head.match(QString::fromUtf8(readFile(path)));
         QVERIFY2(promise.hasMatch(), "no \"# orv-sim ...\" and \"# verdict: ...\" lines");
@@ -31,12 +31,12 @@ private Q_SLOTS:
         QVERIFY(sim.isRunning());
         QProcess run;
         run.start(QStringLiteral(ORV_TEST_PATH),
-                  {QStringLiteral("--run"), path, QStringLiteral("--port"), sim.devicePath()});
+                  {QStringLiteral("--run"), path, "--port", sim.devicePath()});
         QVERIFY(run.waitForFinished(60000));
         const QByteArray out = run.readAllStandardOutput();
         QVERIFY2(out.endsWith('\n' + promise.captured(2).toUtf8() + '\n'),
                  out.right(2000).constData());
-        QCOMPARE(run.exitCode(), promise.captured(2).startsWith(QLatin1String("PASS")) ? 0 : 1);
+        QCOMPARE(run.exitCode(), promise.captured(2).startsWith("PASS") ? 0 : 1);
     }
     // The README's tables hold what the program does: the key table is the
     // command table, the limits and exit statuses are the constants.

@@ -17,14 +17,14 @@ private Q_SLOTS:
         SimProcess sim;
         QVERIFY(sim.isRunning());
         QTemporaryDir dir;
-        const QString sequence = dir.filePath(QStringLiteral("burst.seq"));
+        const QString sequence = dir.filePath("burst.seq");
         QVERIFY(writeFile(sequence, "repeat 300\n commtest\n expect ACK\nend\nwait 60000\n"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+        env.insert("XDG_STATE_HOME", dir.path());
         QProcess run;
         run.setProcessEnvironment(env);
         run.start(QStringLiteral(ORV_TEST_PATH),
-                  {QStringLiteral("--run"), sequence, QStringLiteral("--port"), sim.devicePath()});
+                  {QStringLiteral("--run"), sequence, "--port", sim.devicePath()});
         QByteArray shown;
         QTRY_VERIFY_WITH_TIMEOUT((shown += run.readAllStandardOutput()).count("Reply: ") >= 150,
                                  20000);

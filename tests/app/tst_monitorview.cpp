@@ -30,7 +30,7 @@ private Q_SLOTS:
 
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
         QCOMPARE(list->role(), QAccessible::List);
-        QCOMPARE(list->text(QAccessible::Name), QStringLiteral("Communication Monitor"));
+        QCOMPARE(list->text(QAccessible::Name), "Communication Monitor");
         QAccessibleTableInterface* table = list->tableInterface();
         auto checkRows = [&](int selected) {
             QCOMPARE(list->childCount(), 3);
@@ -54,9 +54,9 @@ private Q_SLOTS:
         QTest::keySequence(view, QKeySequence::Copy);
         QCOMPARE(QGuiApplication::clipboard()->text(), stamped(1));
         QTimer::singleShot(0, this, [w] {
-            auto* menu = w->findChild<QMenu*>(QStringLiteral("monitorMenu"));
+            auto* menu = w->findChild<QMenu*>("monitorMenu");
             for (QAction* a : menu->actions())
-                if (a->text() == QLatin1String("Copy All"))
+                if (a->text() == "Copy All")
                     a->trigger();
             menu->close();
         });
@@ -78,7 +78,7 @@ private Q_SLOTS:
         QVERIFY2(QToolTip::text().contains(QRegularExpression(
                      QStringLiteral("\\n\\d+\\.\\d ms after \"Comm Test - 0B 05 10\"$"))),
                  qPrintable(QToolTip::text()));
-        QVERIFY(!m.toolTip(0).contains(QStringLiteral("after")));
+        QVERIFY(!m.toolTip(0).contains("after"));
 
         click(w, "cmdClearComm");
         QCOMPARE(list->childCount(), 0);

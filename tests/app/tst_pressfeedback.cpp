@@ -20,8 +20,8 @@ private Q_SLOTS:
     void anyMousePressLightsRedUntilTheNextTickAndOnlyALeftClickSends() {
         TestBench bench;
         MainWindow* w = bench.start();
-        auto* one = static_cast<CommandButton*>(key(w, QStringLiteral("1")));
-        auto* five = static_cast<CommandButton*>(key(w, QStringLiteral("5")));
+        auto* one = static_cast<CommandButton*>(key(w, "1"));
+        auto* five = static_cast<CommandButton*>(key(w, "5"));
         // The keyboard sends without lighting.
         one->setFocus();
         QTest::keyClick(one, Qt::Key_Space);
@@ -30,7 +30,7 @@ private Q_SLOTS:
         // Every other button pressed with the right or middle button, last 5 with the left.
         QList<CommandButton*> lit;
         for (CommandButton* b : w->findChildren<CommandButton*>())
-            if (b != five && b != one && !b->objectName().endsWith(QLatin1String("Settings")))
+            if (b != five && b != one && !b->objectName().endsWith("Settings"))
                 lit << b;
         lit << five;
         const auto button = [&lit](int i) {

@@ -4,20 +4,19 @@
 #include "sequence/latencytrace.h"
 #include "session/sessionlog.h"
 #include "support/dialogs.h"
+#include "support/filesizelimit.h"
 #include "support/testbench.h"
 
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTimer>
 #include <QTreeWidget>
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 class TestSequenceWindow : public QObject {
@@ -27,11 +26,13 @@ private Q_SLOTS:
     void runFromTheMenuHoldsOffClicksUntilStoppedAndItsReportIsSavedWholeOrNotAtAll() {
         TestBench bench;
         MainWindow* w = bench.start();
-        const QString path = bench.dir.filePath(QStringLiteral("hold.seq"));
+        const QString path = bench.dir.filePath("hold.seq");
         QVERIFY(writeFile(path, "key 1\nwait 600000\nkey 2\n"));
-        const QList<QWidget*> senders{child<QGroupBox>(w, "frmKeypad"),
-                                      child<QPushButton>(w, "cmdCommTest"),
-                                      child<QPushButton>(w, "cmdReset")};
+        trigger(w, "mnuSendFrame"); // open beside the run, held off as the keys are
+        auto* frame = child<QLineEdit>(w, "txtFrame");
+        const QList<QWidget*> senders{
+            child<QGroupBox>(w, "frmKeypad"), child<QPushButton>(w, "cmdCommTest"),
+            child<QPushButton>(w, "cmdReset"), child<QPushButton>(w, "cmdSendFrame")};
 
         FileAnswers files({path});
         trigger(w, "mnuRunSequence");
@@ -41,6 +42,9 @@ private Q_SLOTS:
             QVERIFY(!b->isEnabled());
         QVERIFY(!child<QAction>(w, "mnuRunSequence")->isEnabled());
         QTest::keyClick(child<QWidget>(w, "lstComm"), Qt::Key_5); // no more than a click would
+        QVERIFY(child<QLabel>(w, "lblFrame")->text().startsWith("A sequence is running"));
+        frame->setText("0B 07 12");
+        QTest::keyClick(frame, Qt::Key_Return); // nor Enter in Send Frame
         QTRY_VERIFY(child<QWidget>(w, "frmSequenceRun")->isVisible());
         auto settingsRefused = answerNextMessageBox(QMessageBox::Ok);
         trigger(w, "mnuSettings");
@@ -52,19 +56,20 @@ private Q_SLOTS:
                  "STOPPED: operator stop at hold.seq:2 after 0 expectations, 0 failed");
         for (QWidget* b : senders)
             QVERIFY(b->isEnabled());
-        QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2, and the 5, never went out
+        QCOMPARE(bench.device.readAvailable(), QByteArray()); // key 2, the 5, the frame: none
+        QTest::keyClick(frame, Qt::Key_Return);
+        QTRY_COMPARE((sent += bench.device.readAvailable()),
+                     QByteArray::fromHex("0B0002505D0B0712"));
 
         // A file-size limit cuts the report short: said, and no file left behind.
-        const QString report = bench.dir.filePath(QStringLiteral("s.xml"));
-        rlimit old{};
-        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0 && ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR);
-        const rlimit small{64, old.rlim_max};
-        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const QString report = bench.dir.filePath("s.xml");
+        FileSizeLimit limit(64);
+        QVERIFY(limit.set);
         const auto refused = answerNextMessageBox(QMessageBox::Ok);
         files.add(report);
         click(w, "cmdSaveReport");
         QTRY_VERIFY(refused.seen());
-        QVERIFY(::setrlimit(RLIMIT_FSIZE, &old) == 0);
+        QVERIFY(limit.lift());
         QCOMPARE(refused->text,
                  "Cannot write the report " + report + ": File too large; no file was made");
         QVERIFY(!QFile::exists(report));
@@ -73,7 +78,7 @@ private Q_SLOTS:
         QTRY_VERIFY(readFile(report).contains("<system-err>STOPPED: operator stop at hold.seq:2"));
 
         // Save Chart refuses a file the run reads, by whatever name, as Save Report does.
-        const QString chart = bench.dir.filePath(QStringLiteral("hold.svg"));
+        const QString chart = bench.dir.filePath("hold.svg");
         QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(chart).constData()),
                  0);
         const auto chartRefused = answerNextMessageBox(QMessageBox::Ok);
@@ -97,7 +102,7 @@ private Q_SLOTS:
         QFETCH(bool, ok);
         TestBench bench;
         QPointer<MainWindow> w = bench.start();
-        const QString path = bench.dir.filePath(QStringLiteral("long.seq"));
+        const QString path = bench.dir.filePath("long.seq");
         QVERIFY(writeFile(path, "key 1\nwait 600000\n"));
         w->runSequenceFile(path);
         QTRY_VERIFY(w->sequenceRunning());
@@ -107,7 +112,7 @@ private Q_SLOTS:
         else
             trigger(w, "mnuClose");
         QCOMPARE(boxes->size(), 1);
-        QCOMPARE(boxes->first().text, QStringLiteral("A sequence is running. Stop it and close?"));
+        QCOMPARE(boxes->first().text, "A sequence is running. Stop it and close?");
         QCOMPARE(bench.endCount, int(ok));
         if (!ok) {
             QVERIFY(w->isVisible() && w->sequenceRunning());
@@ -174,7 +179,7 @@ private Q_SLOTS:
     void runWindowFitsLeadsToAFailuresReplyAndSavesItsChart() {
         TestBench bench;
         MainWindow* w = bench.start();
-        const QString path = bench.dir.filePath(QStringLiteral("nak.seq"));
+        const QString path = bench.dir.filePath("nak.seq");
         QVERIFY(
             writeFile(path, QByteArray("repeat 1\n").repeated(100) +
                                 "key 1\nexpect ACK within 5000\nkey 2\nexpect ACK within 5000\n" +

@@ -7,18 +7,17 @@
 #include "app/shownrows.h"
 #include "session/monitormodel.h"
 #include "session/stampedline.h"
+#include "support/filesizelimit.h"
 #include "support/testbench.h"
 
 #include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
-#include <csignal>
-#include <sys/resource.h>
+#include <optional>
 
 namespace {
 
@@ -59,8 +58,8 @@ struct Fixture {
         return out;
     }
     void filter(const QString& text, bool regex = false, const QStringList& off = {}) {
-        window.findChild<QLineEdit*>(QStringLiteral("txtFilter"))->setText(text);
-        window.findChild<QCheckBox*>(QStringLiteral("chkRegex"))->setChecked(regex);
+        window.findChild<QLineEdit*>("txtFilter")->setText(text);
+        window.findChild<QCheckBox*>("chkRegex")->setChecked(regex);
         for (QToolButton* b : window.findChildren<QToolButton*>())
             b->setChecked(!off.contains(b->objectName()));
         window.applyFilter();
@@ -159,7 +158,7 @@ private Q_SLOTS:
         QFETCH(QString, status);
         Fixture f;
         // Find looks without filtering: every row stays shown.
-        f.window.findChild<QCheckBox*>(QStringLiteral("chkOnlyMatching"))->setChecked(false);
+        f.window.findChild<QCheckBox*>("chkOnlyMatching")->setChecked(false);
         f.filter(text);
         QCOMPARE(f.window.shown().count(), knownRows.size());
         f.window.show();
@@ -189,7 +188,7 @@ private Q_SLOTS:
         f.window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f.window));
         QScrollBar* bar = f.view()->verticalScrollBar();
-        auto* back = f.window.findChild<QPushButton*>(QStringLiteral("btnNewRows"));
+        auto* back = f.window.findChild<QPushButton*>("btnNewRows");
         const auto add = [&f](int n) {
             for (int i = 0; i < n; ++i)
                 f.model.append("Reply: 0B 00 0B\r\n", 1796640200000 + i);
@@ -203,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(!f.view()->following());
         const int at = bar->value();
         add(3);
-        QTRY_COMPARE(back->text(), QStringLiteral("3 new rows \u2193"));
+        QTRY_COMPARE(back->text(), "3 new rows \u2193");
         QVERIFY(back->isVisible());
         QCOMPARE(bar->value(), at);
         // Clicking the count goes back to the newest, and follows again.
@@ -212,7 +211,7 @@ private Q_SLOTS:
         QVERIFY(f.view()->following() && back->isHidden());
         add(5);
         QTRY_COMPARE(bar->value(), bar->maximum());
-        QCOMPARE(f.window.countText(), QStringLiteral("122 rows"));
+        QCOMPARE(f.window.countText(), "122 rows");
         // Ctrl+C copies the selected rows as the log writes them.
         f.view()->setCurrentRow(1);
         QTest::keyClick(f.view(), Qt::Key_Down, Qt::ShiftModifier);
@@ -258,15 +257,11 @@ private Q_SLOTS:
             QVERIFY(QFile::link(dir.filePath("elsewhere"), path));
         if (setup == "readonly")
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
-        rlimit was{};
-        QVERIFY(::getrlimit(RLIMIT_FSIZE, &was) == 0);
-        if (setup == "fsize") {
-            QVERIFY(::signal(SIGXFSZ, SIG_IGN) != SIG_ERR);
-            const rlimit small{16, was.rlim_max};
-            QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-        }
+        std::optional<FileSizeLimit> limit;
+        if (setup == "fsize")
+            QVERIFY(limit.emplace(16).set);
         const QString got = f.window.saveRows(path, csv);
-        QVERIFY(::setrlimit(RLIMIT_FSIZE, &was) == 0);
+        QVERIFY(!limit || limit->lift());
         QCOMPARE(got, QString(error).replace("DIR", dir.path()));
         const QByteArray content = readFile(path);
         if (!error.isEmpty()) {
@@ -289,7 +284,7 @@ private Q_SLOTS:
 
     void aLogReadBackHasTheSameColumnsFilterAndCopy() {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("2026-12-07.log"));
+        const QString path = dir.filePath("2026-12-07.log");
         const QByteArray lines = "2026-12-07 23:59:59.998  Key: 9 - 0B 04 02 50 61\n"
                                  "edited by hand: 0B FF\n"
                                  "2026-12-08 00:00:00.001  Reply: 0B FF 0A\\r\\n\n";
@@ -297,17 +292,17 @@ private Q_SLOTS:
         QString error;
         std::unique_ptr<SessionMonitor> w(SessionMonitor::openLog(path, nullptr, &error));
         QVERIFY2(w, qPrintable(error));
-        QCOMPARE(w->windowTitle(), QStringLiteral("2026-12-07.log - Session Monitor"));
-        QTRY_COMPARE(w->countText(), QStringLiteral("3 rows"));
+        QCOMPARE(w->windowTitle(), "2026-12-07.log - Session Monitor");
+        QTRY_COMPARE(w->countText(), "3 rows");
         QStringList read;
         for (qint64 r = 0; r < 3; ++r)
             read << w->view()->rowText(r);
         QCOMPARE(read, QStringList({"2026-12-07 23:59:59.998, sent, Key: 9 - 0B 04 02 50 61",
                                     "text, edited by hand: 0B FF",
                                     "2026-12-08 00:00:00.001, NAK, Reply: 0B FF 0A\\r\\n"}));
-        w->findChild<QLineEdit*>(QStringLiteral("txtFilter"))->setText(QStringLiteral("0b ff"));
+        w->findChild<QLineEdit*>("txtFilter")->setText("0b ff");
         w->applyFilter();
-        QTRY_COMPARE(w->countText(), QStringLiteral("2 of 3 rows"));
+        QTRY_COMPARE(w->countText(), "2 of 3 rows");
         w->view()->setCurrentRow(0);
         w->view()->setCurrentRow(1, true);
         QCOMPARE(w->selectedText().toUtf8(), lines.sliced(lines.indexOf('\n') + 1));
@@ -323,7 +318,7 @@ private Q_SLOTS:
         bench.device.write("0B 00 0B\r\n");
         QTRY_COMPARE(w->session().monitor().count(), 2);
         trigger(w, "mnuSessionMonitor");
-        auto* monitor = w->findChild<SessionMonitor*>(QStringLiteral("sessionMonitor"));
+        auto* monitor = w->findChild<SessionMonitor*>("sessionMonitor");
         QVERIFY(monitor && QTest::qWaitForWindowExposed(monitor));
         trigger(w, "mnuSessionMonitor");
         QCOMPARE(w->findChildren<SessionMonitor*>().size(), 1);
@@ -342,7 +337,7 @@ private Q_SLOTS:
         QVERIFY(list->child(0)->state().selected && !list->child(1)->state().selected);
         // Clear Comm empties it too; the next row comes as the first.
         click(w, "cmdClearComm");
-        QTRY_COMPARE(monitor->countText(), QStringLiteral("0 rows"));
+        QTRY_COMPARE(monitor->countText(), "0 rows");
         click(w, "cmdReset");
         QTRY_COMPARE(monitor->shown().count(), 1);
         QCOMPARE(monitor->view()->rowText(0).section(", ", 1), "sent, Reset - 0B 06 11");

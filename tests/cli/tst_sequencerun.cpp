@@ -148,8 +148,8 @@ private Q_SLOTS:
         SimProcess sim(device + QStringList{"--answer", "0B 06 11=none"});
         QVERIFY(sim.isRunning());
         QTemporaryDir dir;
-        QString report = dir.filePath(QStringLiteral("r.xml"));
-        const QString seq = dir.filePath(QStringLiteral("t.seq"));
+        QString report = dir.filePath("r.xml");
+        const QString seq = dir.filePath("t.seq");
         QVERIFY(writeFile(seq, sequence));
         if (fault == "input")
             QCOMPARE(::link(QFile::encodeName(seq), QFile::encodeName(report)), 0);
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QLatin1String(var));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+        env.insert("XDG_STATE_HOME", dir.path());
         p.setProcessEnvironment(env);
         if (fault == "fsize")
             p.setChildProcessModifier([] {
@@ -176,9 +176,8 @@ private Q_SLOTS:
             });
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ORV_TEST_PATH),
-                {QStringLiteral("--run"), seq, QStringLiteral("--port"),
-                 badPort.isEmpty() ? sim.devicePath() : badPort, QStringLiteral("--report"),
-                 report});
+                {QStringLiteral("--run"), seq, "--port",
+                 badPort.isEmpty() ? sim.devicePath() : badPort, "--report", report});
         QByteArray out;
         const QDeadlineTimer deadline(60000);
         for (bool signalled = false, done = false; !done;) {
@@ -200,7 +199,7 @@ private Q_SLOTS:
             QVERIFY(status == 2 && fault.isEmpty() ? !QFile::exists(report) : wellFormed(xml));
         else
             QCOMPARE(xml, before);
-        QCOMPARE(entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList());
+        QCOMPARE(entries(dir.path()).filter(".tmp"), QStringList());
         for (const QByteArray& text : outAndReportHave)
             QVERIFY2((out + xml).contains(text), (out + xml).constData());
         if (fault != "lose") { // a frame of ours after the program's: once logged, so are theirs
@@ -310,7 +309,7 @@ private Q_SLOTS:
             env.remove(QLatin1String(var));
         p.setProcessEnvironment(env);
         if (how == "full")
-            p.setStandardOutputFile(QStringLiteral("/dev/full"));
+            p.setStandardOutputFile("/dev/full");
         const QByteArray gone = QFile::encodeName(dir.filePath("gone"));
         p.setChildProcessModifier([&how, &ttyPath, &gone] {
             if (how == "nocwd" && ::mkdir(gone.constData(), 0700) == 0 &&

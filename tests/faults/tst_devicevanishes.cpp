@@ -30,7 +30,7 @@ private Q_SLOTS:
         QCOMPARE(problems.count(), 1);
         QCOMPARE(bench.windows.main(), w);
         QVERIFY(w->isVisible() && !bench.windows.splash() && bench.endCount == 0);
-        QTRY_COMPARE(w->findChildren<QMessageBox*>(QStringLiteral("linkWarning")).size(), 1);
+        QTRY_COMPARE(w->findChildren<QMessageBox*>("linkWarning").size(), 1);
 
         // Every line it had is unchanged and in place; after them only what was
         // still on its way, then the one error line.

@@ -57,7 +57,7 @@ private Q_SLOTS:
         if (sent.last().endsWith('\n'))
             QCOMPARE(replies(m), sent);
         // Neither ACK, NAK nor CRC: the lamp stays as it was.
-        QCOMPARE(child<QLabel>(w, "lblResponse")->text(), QStringLiteral("Response"));
+        QCOMPARE(child<QLabel>(w, "lblResponse")->text(), "Response");
 
         // It still answers the operator, and draws it all.
         click(w, "cmdCommTest");

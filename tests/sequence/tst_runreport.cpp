@@ -71,7 +71,7 @@ private Q_SLOTS:
 
     void passesFoldAndFailuresNamedUpToTheirBounds() {
         // 5 named testcases, 3 named failures, room for 8 folded testcases.
-        JUnitReport report(QStringLiteral("t"), 5, 3, 8);
+        JUnitReport report("t", 5, 3, 8);
         const QList<int> failing{2, 10, 11, 12, 20}; // line 5's repetitions
         for (int rep = 1; rep <= 30; ++rep) {
             for (int line : {3, 5}) {
@@ -81,7 +81,7 @@ private Q_SLOTS:
                            fails ? QStringLiteral("expected ACK") : QString());
             }
         }
-        report.addError(QStringLiteral("t:3 (repetition 31)"), QStringLiteral("stopped by SIGHUP"));
+        report.addError("t:3 (repetition 31)", "stopped by SIGHUP");
         const QString xml = QString::fromUtf8(report.xml());
         auto all = [&xml](const char* pattern) {
             QStringList found;
@@ -144,7 +144,7 @@ private Q_SLOTS:
         };
         if (tag.startsWith("failures"))
             for (int rep = 1; rep <= 1500; ++rep)
-                add(3, rep, {}, QStringLiteral("expected ACK"));
+                add(3, rep, {}, "expected ACK");
         else if (tag.startsWith("blocks"))
             for (int rep = 1; rep <= 12; ++rep)
                 add(3, rep, {}, {});
@@ -152,7 +152,7 @@ private Q_SLOTS:
             for (int line = 1; line <= 8; ++line)
                 add(line, 1, {}, {});
         else if (tag.startsWith("escaping"))
-            add(3, 1, QStringLiteral("t\x01\"<") + QChar(0xD800), QStringLiteral("got \x1B[2J"));
+            add(3, 1, QStringLiteral("t\x01\"<") + QChar(0xD800), "got \x1B[2J");
         else if (tag.startsWith("shortening"))
             add(3, 1, QString(300, 'n'), QString(3000, 'f'));
         else // names at the most an escaped character can take
@@ -175,7 +175,7 @@ private Q_SLOTS:
         progress.sample(2000, 1);
         QCOMPARE(progress.pace(), 0.5);
         QCOMPARE(progress.msLeft(), qint64(RunProgress::maxMsLeft));
-        QCOMPARE(duration(progress.msLeft()), QStringLiteral("11574074 d 1 h"));
+        QCOMPARE(duration(progress.msLeft()), "11574074 d 1 h");
     }
 };
 

@@ -81,7 +81,7 @@ private Q_SLOTS:
     void mistakesAreLocated() {
         QFETCH(QByteArray, text);
         QFETCH(QString, error);
-        const SequenceFile f = parseSequence(QStringLiteral("b.seq"), text);
+        const SequenceFile f = parseSequence("b.seq", text);
         QVERIFY(!f.isValid());
         QVERIFY2(f.error.startsWith(error), qPrintable(f.error));
         QVERIFY(f.steps.isEmpty());
@@ -104,7 +104,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
-        const SequenceFile f = parseSequence(QStringLiteral("s.seq"), text);
+        const SequenceFile f = parseSequence("s.seq", text);
         QVERIFY2(f.isValid(), qPrintable(f.error));
         QCOMPARE(f.steps[0].kind, SequenceStep::Send);
         QVERIFY(f.steps[0].sends());
@@ -115,10 +115,8 @@ private Q_SLOTS:
     void unreadableFilesSayWhy() {
         QTemporaryDir dir;
         const QByteArray at = QFile::encodeName(dir.path()) + '/';
-        QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")),
-                            dir.filePath(QStringLiteral("dangling.seq"))));
-        QVERIFY(QFile::link(dir.filePath(QStringLiteral("loop.seq")),
-                            dir.filePath(QStringLiteral("loop.seq"))));
+        QVERIFY(QFile::link(dir.filePath("gone"), dir.filePath("dangling.seq")));
+        QVERIFY(QFile::link(dir.filePath("loop.seq"), dir.filePath("loop.seq")));
         std::FILE* latin1Named = std::fopen(at + "r\xE9sum\xE9.seq", "w"); // not UTF-8
         QVERIFY(latin1Named && std::fputs("key 1\nexpect ACK", latin1Named) >= 0);
         std::fclose(latin1Named);
@@ -135,7 +133,7 @@ private Q_SLOTS:
         }
         const SequenceFile latin1 = readSequenceFile(at + "r\xE9sum\xE9.seq");
         QVERIFY2(latin1.isValid(), qPrintable(latin1.error));
-        QCOMPARE(latin1.name, QStringLiteral("r\\xE9sum\\xE9.seq"));
+        QCOMPARE(latin1.name, "r\\xE9sum\\xE9.seq");
     }
 };
 

@@ -80,8 +80,7 @@ private Q_SLOTS:
         }
         QCOMPARE(recorder.steps(stop), steps);
         // What it writes is a file that reads back without a mistake.
-        const SequenceFile file =
-            parseSequence(QStringLiteral("r.seq"), recorder.text(QStringLiteral("/tmp/r.seq")));
+        const SequenceFile file = parseSequence("r.seq", recorder.text("/tmp/r.seq"));
         QVERIFY2(file.isValid(), qPrintable(file.error));
     }
 };

@@ -73,10 +73,9 @@ private Q_SLOTS:
         PtyPair device;
         const QByteArray path = device.slavePath().toLocal8Bit();
         QProcess locker;
-        if (other == QLatin1String("flock first")) {
-            locker.start(QStringLiteral("flock"),
-                         {QStringLiteral("-x"), device.slavePath(), QStringLiteral("-c"),
-                          QStringLiteral("echo; exec sleep 600")});
+        if (other == "flock first") {
+            locker.start("flock", {QStringLiteral("-x"), device.slavePath(), "-c",
+                                   QStringLiteral("echo; exec sleep 600")});
             QVERIFY(locker.waitForReadyRead());
         }
         auto* racer = static_cast<Racer*>(::mmap(nullptr, sizeof(Racer), PROT_READ | PROT_WRITE,
@@ -84,7 +83,7 @@ private Q_SLOTS:
         QVERIFY(racer != MAP_FAILED);
         new (racer) Racer;
         pid_t child = -1;
-        if (other == QLatin1String("racer")) {
+        if (other == "racer") {
             QCOMPARE(::chmod(path.constData(), 0666), 0);
             child = ::fork();
             if (child == 0) {
@@ -117,9 +116,8 @@ private Q_SLOTS:
             s.sendCommTest();
             QCOMPARE(device.read(3), QByteArray::fromHex("0B0510"));
         } else if (opens) {
-            const int status = QProcess::execute(QStringLiteral("flock"),
-                                                 {QStringLiteral("-n"), QStringLiteral("-x"),
-                                                  device.slavePath(), QStringLiteral("true")});
+            const int status = QProcess::execute(
+                "flock", {QStringLiteral("-n"), "-x", device.slavePath(), QStringLiteral("true")});
             QCOMPARE(status, 1);
         } else {
             QVERIFY2(s.lastLinkError().contains(QLatin1String("in use by another program, which "
@@ -164,33 +162,32 @@ private Q_SLOTS:
         QFETCH(QString, why);
         PtyPair device;
         QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("orv-link"));
+        const QString link = dir.filePath("orv-link");
         QString port = device.slavePath();
         // A session leader that opens the terminal makes it its controlling one.
         QProcess shell;
         shell.setChildProcessModifier([] { ::setsid(); });
         MainSession holder;
-        if (kind == QLatin1String("session")) {
-            shell.start(QStringLiteral("sh"),
-                        {QStringLiteral("-c"),
-                         QStringLiteral("exec 3<>\"$0\"; echo; exec sleep 600"), port});
+        if (kind == "session") {
+            shell.start("sh", {QStringLiteral("-c"),
+                               QStringLiteral("exec 3<>\"$0\"; echo; exec sleep 600"), port});
             QVERIFY(shell.waitForReadyRead());
-        } else if (kind == QLatin1String("tty")) {
+        } else if (kind == "tty") {
             port = QStringLiteral("/dev/tty");
             if (!QFile(port).open(QIODevice::ReadWrite))
                 QSKIP("This process has no controlling terminal");
-        } else if (kind == QLatin1String("gone")) {
+        } else if (kind == "gone") {
             for (int n = 999; QFile::exists(port); ++n)
                 port = QStringLiteral("/dev/pts/%1").arg(n);
-        } else if (kind == QLatin1String("missing")) {
+        } else if (kind == "missing") {
             port = QStringLiteral("/dev/orv-test-missing");
-        } else if (kind == QLatin1String("held") || kind == QLatin1String("alias")) {
+        } else if (kind == "held" || kind == "alias") {
             QVERIFY(QFile::link(port, link));
-            holder.setPort(kind == QLatin1String("held") ? port : link);
+            holder.setPort(kind == "held" ? port : link);
             QVERIFY(holder.linkStart());
-        } else if (kind.contains(QLatin1String("link"))) {
+        } else if (kind.contains("link")) {
             port = link;
-            if (kind != QLatin1String("link"))
+            if (kind != "link")
                 QVERIFY(QFile::link(device.slavePath(), link));
         }
         MainSession s;
@@ -224,9 +221,9 @@ private Q_SLOTS:
         QVERIFY2(said.startsWith("Error: " + error.toUtf8()), said);
         QVERIFY2(error.contains(why), qPrintable(error));
         QCOMPARE(s.isReconnecting(), retried);
-        if (kind == QLatin1String("device link")) {
+        if (kind == "device link") {
             PtyPair next;
-            const QString fresh = dir.filePath(QStringLiteral("orv-link.new"));
+            const QString fresh = dir.filePath("orv-link.new");
             QVERIFY(QFile::link(next.slavePath(), fresh) && QFile::rename(fresh, link));
             QTRY_VERIFY_WITH_TIMEOUT(s.portOpen(), 5000);
             QCOMPARE(lines(s.monitor()).last(), "Port: " + link.toUtf8() + " is open again");

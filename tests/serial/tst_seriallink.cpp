@@ -117,9 +117,8 @@ private Q_SLOTS:
         PtyPair device;
         MainSession s;
         QVERIFY(started(s, device.slavePath()));
-        SequenceRunner run(s,
-                           parseSequence(QStringLiteral("t.seq"), "key 5\nexpect ACK within 5000\n"
-                                                                  "expect NAK within 5000\n"));
+        SequenceRunner run(s, parseSequence("t.seq", "key 5\nexpect ACK within 5000\n"
+                                                     "expect NAK within 5000\n"));
         QVERIFY(run.start());
         QByteArray sent;
         QTRY_COMPARE(sent += device.readAvailable(), QByteArray::fromHex("0B0202505F"));
@@ -167,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(cut, cutRows);
         if (cutRows)
             QVERIFY(MonitorModel::displayText(s.monitor().at(0))
-                        .endsWith(QStringLiteral("(1048583 bytes, line continues)")));
+                        .endsWith("(1048583 bytes, line continues)"));
     }
 
     void modemLineChangeDropsDtr() {

@@ -4,25 +4,13 @@
 #include "session/mainsession.h"
 #include "session/stampedline.h"
 #include "support/files.h"
+#include "support/filesizelimit.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-// A file size limit fails writes like a full disk does, without a mount.
-bool limitFileSize(rlim_t bytes) {
-    rlimit r{};
-    getrlimit(RLIMIT_FSIZE, &r);
-    r.rlim_cur = bytes;
-    return setrlimit(RLIMIT_FSIZE, &r) == 0;
-}
-
-} // namespace
 
 class TestLogFaults : public QObject {
     Q_OBJECT
@@ -53,15 +41,14 @@ private Q_SLOTS:
     }
 
     void fullDiskTearsNoLineAndLeavesAGapLine() {
-        // Past the limit the kernel sends SIGXFSZ, which would end the test.
-        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
         MainSession s;
         const MonitorModel& m = s.monitor();
         s.sendKeyCode(0); // no port: a "Not sent" line
         QCoreApplication::processEvents();
         const QString path = SessionLog::pathFor(QDate::currentDate());
         // Room for part of the first line of a batch of three.
-        if (!limitFileSize(rlim_t(QFileInfo(path).size() + 30)))
+        FileSizeLimit limit(rlim_t(QFileInfo(path).size() + 30));
+        if (!limit.set)
             QSKIP("Cannot set a file size limit here");
         for (qint16 key : {1, 2, 3})
             s.sendKeyCode(key);
@@ -70,8 +57,7 @@ private Q_SLOTS:
         s.sendKeyCode(4);
         s.sendKeyCode(5);
         QCoreApplication::processEvents();
-        QVERIFY(limitFileSize(RLIM_INFINITY));
-        std::signal(SIGXFSZ, savedHandler);
+        QVERIFY(limit.lift());
         s.sendKeyCode(6);
         QCoreApplication::processEvents();
 
@@ -105,15 +91,15 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         const QString path = SessionLog::pathFor(QDate::currentDate());
         const QByteArray name = QFile::encodeName(path);
-        const QString target = m_dir->filePath(QStringLiteral("elsewhere"));
+        const QString target = m_dir->filePath("elsewhere");
         QVERIFY(QDir().mkpath(SessionLog::directory()) && writeFile(target, {}) &&
                 QFile::setPermissions(SessionLog::directory(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        if (kind == QLatin1String("link"))
+        if (kind == "link")
             QVERIFY(QFile::link(target, path));
-        else if (kind == QLatin1String("fifo"))
+        else if (kind == "fifo")
             QVERIFY(::mkfifo(name.constData(), 0644) == 0);
-        else if (kind == QLatin1String("folder"))
+        else if (kind == "folder")
             QVERIFY(QDir(SessionLog::directory()).removeRecursively() &&
                     writeFile(SessionLog::directory(), {}));
         else if (!writeFile(path, {}) || ::chown(name.constData(), 65534, 65534) != 0)
@@ -151,7 +137,7 @@ private Q_SLOTS:
         QFETCH(QString, owner);
         QFETCH(QString, said);
         QFETCH(bool, logged);
-        const QString real = m_dir->filePath(QStringLiteral("disk"));
+        const QString real = m_dir->filePath("disk");
         const QByteArray realName = QFile::encodeName(real);
         QVERIFY(QDir().mkpath(real) && ::chmod(realName.constData(), 0777) == 0);
         if (!owner.isEmpty() && ::chown(realName.constData(), 65534, 65534) != 0)

@@ -60,7 +60,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, file);
         QFETCH(QStringList, lines);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("2026-12-07.log"));
+        const QString path = dir.filePath("2026-12-07.log");
         QVERIFY(writeFile(path, file));
         QString error;
         const std::unique_ptr<LogFile> log = LogFile::open(path, &error);
@@ -99,9 +99,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, what);
         QFETCH(QString, reason);
         QTemporaryDir dir;
-        const QString log = dir.filePath(QStringLiteral("2026-12-06.log"));
+        const QString log = dir.filePath("2026-12-06.log");
         QVERIFY(writeFile(log, "2026-12-06 08:00:00.000  Key: 1 - 0B 00 02 50 5D\n"));
-        const QString path = dir.filePath(QStringLiteral("2026-12-07.log"));
+        const QString path = dir.filePath("2026-12-07.log");
         const QByteArray native = QFile::encodeName(path);
         if (what == "fifo")
             QVERIFY(::mkfifo(native.constData(), 0600) == 0);

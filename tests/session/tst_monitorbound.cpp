@@ -26,13 +26,13 @@ class TestMonitorBound : public QObject {
     QTemporaryDir m_dir;
 
     void writeConfig(const QByteArray& text) {
-        QVERIFY(writeFile(m_dir.filePath(QStringLiteral("config.ini")), "[SETTINGS]\n" + text));
+        QVERIFY(writeFile(m_dir.filePath("config.ini"), "[SETTINGS]\n" + text));
     }
 
 private Q_SLOTS:
     void init() {
         setProgramDirectoryForTesting(m_dir.path());
-        qputenv("XDG_STATE_HOME", m_dir.filePath(QStringLiteral("state")).toUtf8());
+        qputenv("XDG_STATE_HOME", m_dir.filePath("state").toUtf8());
     }
 
     void linesKeepTheirBytesTheirTimeAndTheirSelectionUntilTheyLeave() {
@@ -50,7 +50,7 @@ private Q_SLOTS:
         QCOMPARE(m.index(1).data().toString(),
                  QStringLiteral("0B \\x00\\x01\\x7F\\x80\\xFF\\t\\r\\n ~\\\\n"));
         const QString tip = m.index(0).data(Qt::ToolTipRole).toString();
-        const QDateTime at = QDateTime::fromString(tip, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        const QDateTime at = QDateTime::fromString(tip, "yyyy-MM-dd HH:mm:ss.zzz");
         QVERIFY2(at >= before && at <= QDateTime::currentDateTime(), qPrintable(tip));
         QCOMPARE(at.toMSecsSinceEpoch(), m.at(0).msecsSinceEpoch);
         m.setSelectedIndex(5);
@@ -93,13 +93,13 @@ private Q_SLOTS:
         QCOMPARE(inserted.count(), 1);
         QCOMPARE(selected.count(), 1);
         QCOMPARE(selected.first().first().toInt(), 999);
-        QCOMPARE(m.index(0).data().toString(), QStringLiteral("note 0001"));
+        QCOMPARE(m.index(0).data().toString(), "note 0001");
         // The oldest leave, rows the views were told of among them.
         notes(1001, 1500);
         QCOMPARE(m.selectedIndex(), 999);
         QTRY_COMPARE(m.shownSelection(), 999);
         QCOMPARE(m.rowCount(), 1000);
-        QCOMPARE(m.index(0).data().toString(), QStringLiteral("note 0501"));
+        QCOMPARE(m.index(0).data().toString(), "note 0501");
         const QByteArray log = readFile(SessionLog::pathFor(QDate::currentDate()));
         QCOMPARE(log.count("  note "), 1500);
         QVERIFY(log.contains("  cleared while it waits\n"));

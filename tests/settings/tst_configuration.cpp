@@ -3,10 +3,10 @@
 // saving, leaving it as it was.
 #include "settings/configuration.h"
 #include "support/files.h"
+#include "support/filesizelimit.h"
 
 #include <QtTest>
-#include <csignal>
-#include <sys/resource.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -36,19 +36,17 @@ private Q_SLOTS:
         };
         // Written and read back whole, by characters: a cut path names another device.
         const QString utf8 = QStringLiteral("/dev/by-id/") + QString(60, QChar(0x00FC));
-        row("creates the file, UTF-8 read back whole", QStringLiteral("new.ini"), utf8,
+        row("creates the file, UTF-8 read back whole", "new.ini", utf8,
             "[SETTINGS]\nport=" + utf8.toUtf8() + "\n");
-        row("keeps every other byte", QStringLiteral("config.ini"), QStringLiteral("COM7"),
+        row("keeps every other byte", "config.ini", "COM7",
             QByteArray(before).replace("Port = COM1  ", "Port = COM7"));
         // A path under a regular file fails without any permission bits, so for root too.
-        row("under a regular file", QStringLiteral("config.ini/x.ini"), QStringLiteral("x"), {},
-            ENOTDIR);
+        row("under a regular file", "config.ini/x.ini", "x", {}, ENOTDIR);
         // A file size limit fails the write halfway like a full disk, and binds root as well.
-        row("disk full", QStringLiteral("config.ini"), QString(256 * 1024, QLatin1Char('x')), {},
-            EFBIG);
+        row("disk full", "config.ini", QString(256 * 1024, QLatin1Char('x')), {}, EFBIG);
         // Dotfile managers keep it as a link to the user's own file: written through it.
-        row("through a link to the user's own file", QStringLiteral("link.ini"),
-            QStringLiteral("COM7"), QByteArray(before).replace("Port = COM1  ", "Port = COM7"));
+        row("through a link to the user's own file", "link.ini", "COM7",
+            QByteArray(before).replace("Port = COM1  ", "Port = COM7"));
     }
 
     void write() {
@@ -57,37 +55,32 @@ private Q_SLOTS:
         QFETCH(QByteArray, after);
         QFETCH(int, reason);
         QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("config.ini")), before));
+        QVERIFY(writeFile(dir.filePath("config.ini"), before));
         const QString path = dir.filePath(file);
-        if (file == QLatin1String("link.ini"))
-            QVERIFY(QFile::link(QStringLiteral("config.ini"), path));
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const rlimit low{reason == EFBIG ? 64 * 1024 : saved.rlim_cur, saved.rlim_max};
-        // Past the limit the kernel sends SIGXFSZ, which would kill the test.
-        std::signal(SIGXFSZ, SIG_IGN);
-        const bool limited = setrlimit(RLIMIT_FSIZE, &low) == 0;
+        if (file == "link.ini")
+            QVERIFY(QFile::link("config.ini", path));
+        std::optional<FileSizeLimit> limit;
+        if (reason == EFBIG)
+            QVERIFY(limit.emplace(64 * 1024).set);
         const IniWriteResult result = writeIniValue(S, K, value, path);
-        const bool restored = setrlimit(RLIMIT_FSIZE, &saved) == 0;
-        QVERIFY(limited && restored);
+        QVERIFY(!limit || limit->lift());
         if (!after.isNull()) {
             QVERIFY2(result, qPrintable(result.error));
             QCOMPARE(readFile(path), after);
             QCOMPARE(readIniValue(S, K, path), value);
         } else {
-            QVERIFY2(result.error.startsWith(QStringLiteral("Cannot ")) &&
+            QVERIFY2(result.error.startsWith("Cannot ") &&
                          result.error.contains(path + ": " + qt_error_string(reason)),
                      qPrintable(result.error));
-            QCOMPARE(readFile(dir.filePath(QStringLiteral("config.ini"))), before);
+            QCOMPARE(readFile(dir.filePath("config.ini")), before);
         }
         // The link is still a link; a file made new is the owner's only.
-        QCOMPARE(QFileInfo(path).isSymLink(), file == QLatin1String("link.ini"));
-        if (file == QLatin1String("new.ini"))
+        QCOMPARE(QFileInfo(path).isSymLink(), file == "link.ini");
+        if (file == "new.ini")
             QCOMPARE((QFileInfo(path).permissions() & 0x0077).toInt(), 0);
         // Nothing else was left behind, the temporary file on the way included.
         QCOMPARE(entries(dir.path()).size(),
-                 file.endsWith(QLatin1String("new.ini")) || file == QLatin1String("link.ini") ? 2
-                                                                                              : 1);
+                 file.endsWith("new.ini") || file == "link.ini" ? 2 : 1);
     }
 
     void unusableFileIsNamedAndLeftAlone_data() {
@@ -116,30 +109,30 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QFETCH(QByteArray, content);
         QFETCH(QString, reason);
-        if (kind == QLatin1String("unreadable") && ::geteuid() == 0)
+        if (kind == "unreadable" && ::geteuid() == 0)
             QSKIP("root reads any file: no permission error to see");
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("config.ini"));
+        const QString path = dir.filePath("config.ini");
         const QByteArray name = QFile::encodeName(path);
         bool made = true;
-        if (kind == QLatin1String("zero")) {
+        if (kind == "zero") {
             // As root, a node of our own: a Save that wrongly replaced the
             // link's target must never reach the machine's /dev/zero.
-            const QString zero = dir.filePath(QStringLiteral("zero"));
+            const QString zero = dir.filePath("zero");
             made = ::geteuid() != 0 ||
                    ::mknod(QFile::encodeName(zero).constData(), S_IFCHR | 0666, makedev(1, 5)) == 0;
             made = made && QFile::link(::geteuid() ? QStringLiteral("/dev/zero") : zero, path);
-        } else if (kind == QLatin1String("fifo"))
+        } else if (kind == "fifo")
             made = ::mkfifo(name.constData(), 0644) == 0;
-        else if (kind == QLatin1String("dir"))
+        else if (kind == "dir")
             made = QDir().mkdir(path);
-        else if (kind == QLatin1String("dangling"))
-            made = QFile::link(dir.filePath(QStringLiteral("gone")), path);
-        else if (kind == QLatin1String("loop"))
+        else if (kind == "dangling")
+            made = QFile::link(dir.filePath("gone"), path);
+        else if (kind == "loop")
             made = ::symlink("config.ini", name.constData()) == 0;
         else
             made = writeFile(path, content) &&
-                   (kind != QLatin1String("unreadable") || ::chmod(name.constData(), 0) == 0);
+                   (kind != "unreadable" || ::chmod(name.constData(), 0) == 0);
         QVERIFY(made);
         auto state = [&] {
             const QByteArray bytes = QFileInfo(path).isFile() ? readFile(path) : QByteArray();
@@ -150,10 +143,10 @@ private Q_SLOTS:
         QString error;
         QCOMPARE(readIniValue(S, K, path, &error), QString());
         QCOMPARE(error, QStringLiteral("Cannot use the settings file %1: ").arg(path) + reason);
-        const IniWriteResult written = writeIniValue(S, K, QStringLiteral("COM7"), path);
-        if (kind == QLatin1String("mendable")) {
+        const IniWriteResult written = writeIniValue(S, K, "COM7", path);
+        if (kind == "mendable") {
             QVERIFY2(written, qPrintable(written.error));
-            QCOMPARE(readIniValue(S, K, path, &error), QStringLiteral("COM7"));
+            QCOMPARE(readIniValue(S, K, path, &error), "COM7");
             QCOMPARE(error, QString());
             return;
         }

@@ -37,28 +37,28 @@ private Q_SLOTS:
         const QDir root(tmp.path());
         for (const char* dir : {"bin", "usr/bin", "bench", "home"})
             QVERIFY(root.mkpath(QLatin1String(dir)));
-        const QString beside = root.filePath(QStringLiteral("bin/config.ini"));
-        QVERIFY(writeIniValue(S, K, QStringLiteral("OLD"), beside));
+        const QString beside = root.filePath("bin/config.ini");
+        QVERIFY(writeIniValue(S, K, "OLD", beside));
 
         Places places;
-        places.programDir = root.filePath(QStringLiteral("bin"));
+        places.programDir = root.filePath("bin");
         places.installBinDir = root.filePath(installed ? "bin" : "usr/bin");
         places.configOption = option.isEmpty() ? QString() : root.filePath(option);
         places.xdgConfigHome = xdgConfigHome.startsWith(QLatin1Char('@'))
                                    ? root.filePath(xdgConfigHome.mid(1))
                                    : xdgConfigHome;
-        places.home = root.filePath(QStringLiteral("home"));
+        places.home = root.filePath("home");
         const ConfigLocation where = configLocation(places);
         QCOMPARE(where.path, root.filePath(expected));
 
         // Read-only for its owner too, though root may still write there.
         if (installed)
             QVERIFY(QFile::setPermissions(places.programDir, QFile::ReadOwner | QFile::ExeOwner));
-        const IniWriteResult saved = writeConfigValue(where, S, K, QStringLiteral("COM7"));
+        const IniWriteResult saved = writeConfigValue(where, S, K, "COM7");
         QFile::setPermissions(places.programDir,
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY2(saved, qPrintable(saved.error));
-        QCOMPARE(readIniValue(S, K, where.path), QStringLiteral("COM7"));
+        QCOMPARE(readIniValue(S, K, where.path), "COM7");
         // Any other file beside the program is left alone.
         QCOMPARE(readIniValue(S, K, beside), QLatin1String(where.path == beside ? "COM7" : "OLD"));
         // A folder made for the settings is its user's alone, and so is the file.
@@ -73,7 +73,7 @@ private Q_SLOTS:
         places.installDataDir = QStringLiteral("/usr/share");
         places.home = QStringLiteral("/home/op");
         QCOMPARE(documentFolders(places),
-                 (QStringList{places.programDir, QStringLiteral("/home/op/.local/share/orv-test"),
+                 (QStringList{places.programDir, "/home/op/.local/share/orv-test",
                               QStringLiteral("/usr/share/orv-test")}));
     }
 };

@@ -110,7 +110,7 @@ private Q_SLOTS:
                 QCOMPARE(port.read(first.size()).left(first.size()), first);
                 if (round > 1) {
                     QVERIFY(port.write(QByteArray::fromHex("0B0511")));
-                    QTRY_COMPARE(sim.log().count(QLatin1String("send 0B 0F 1A")), round - 1);
+                    QTRY_COMPARE(sim.log().count("send 0B 0F 1A"), round - 1);
                 }
             }
             QTRY_COMPARE(sim.log().count("port closed by the program"), round);

@@ -37,7 +37,7 @@ std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::Standa
 FileAnswers::FileAnswers(QStringList paths) : m_paths(std::move(paths)) {
     setFileChooser([this](QWidget*, const FileRequest& request) {
         return FileChoice{m_paths.isEmpty() ? QString() : m_paths.takeFirst(),
-                          request.filters.section(QStringLiteral(";;"), 0, 0)};
+                          request.filters.section(";;", 0, 0)};
     });
 }
 

@@ -15,12 +15,12 @@ QByteArray readAll(const QString& path) {
 SimProcess::SimProcess(const QStringList& args) {
     m_process.setProgram(QStringLiteral(ORV_SIM_PATH));
     m_process.setArguments(args);
-    m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("orv-sim.log")));
+    m_process.setStandardOutputFile(m_dir.filePath("orv-sim.log"));
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.start();
     QDeadlineTimer deadline(10000);
     while (m_devicePath.isEmpty() && !deadline.hasExpired() && !m_process.waitForFinished(20)) {
-        const QByteArray text = readAll(m_dir.filePath(QStringLiteral("orv-sim.log")));
+        const QByteArray text = readAll(m_dir.filePath("orv-sim.log"));
         if (text.contains('\n'))
             m_devicePath = QString::fromLocal8Bit(text.left(text.indexOf('\n')));
     }
@@ -31,7 +31,7 @@ SimProcess::~SimProcess() {
 }
 
 QString SimProcess::log() const {
-    const QByteArray text = readAll(m_dir.filePath(QStringLiteral("orv-sim.log")));
+    const QByteArray text = readAll(m_dir.filePath("orv-sim.log"));
     return QString::fromLocal8Bit(text.mid(text.indexOf('\n') + 1));
 }
 

@@ -32,10 +32,8 @@ struct TestBench {
     void writeConfig(const QString& port) {
         writeConfigBytes("[SETTINGS]\nport=" + port.toUtf8() + "\n");
     }
-    void writeConfigBytes(const QByteArray& bytes) {
-        writeFile(dir.filePath(QStringLiteral("config.ini")), bytes);
-    }
-    QByteArray config() const { return readFile(dir.filePath(QStringLiteral("config.ini"))); }
+    void writeConfigBytes(const QByteArray& bytes) { writeFile(dir.filePath("config.ini"), bytes); }
+    QByteArray config() const { return readFile(dir.filePath("config.ini")); }
 
     MainWindow* start() {
         MainWindow* w = windows.showMain();
@@ -59,7 +57,7 @@ inline void click(QWidget* w, const char* button) {
 
 // A keypad key by its caption, "1" to "9", "*", "0", "#".
 inline QWidget* key(QWidget* w, const QString& caption) {
-    for (QWidget* k : w->findChildren<QWidget*>(QStringLiteral("cmdKeyPress")))
+    for (QWidget* k : w->findChildren<QWidget*>("cmdKeyPress"))
         if (k->property("text").toString() == caption)
             return k;
     return nullptr;
@@ -71,6 +69,6 @@ inline QWidget* key(QWidget* w, const QString& caption) {
 inline bool useScratchStateDir() {
     static QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", state.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", state.filePath("config").toLocal8Bit());
     return state.isValid();
 }
