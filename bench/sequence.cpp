@@ -27,14 +27,21 @@ BurnInMark mark(pid_t pid, ProcessCpu& cpu) {
     return {nowNs(), cpu.ms(), rssKiB(pid)};
 }
 
-} // namespace
-
-int slowDevice(const char* orvTest, const char* orvSim, long frames, long rate) {
-    char dirTemplate[] = "/tmp/orv-bench-slow-XXXXXX";
-    const std::string dir = ::mkdtemp(dirTemplate);
+// A private state folder for the run's log, and no display: the headless run
+// as CI starts it. Returns the folder.
+std::string headlessFolder(const char* name) {
+    std::string path = std::string("/tmp/orv-bench-") + name + "-XXXXXX";
+    const std::string dir = ::mkdtemp(path.data());
     ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
+    return dir;
+}
+
+} // namespace
+
+int slowDevice(const char* orvTest, const char* orvSim, long frames, long rate) {
+    const std::string dir = headlessFolder("slow");
     {
         std::ofstream seq(dir + "/slow.seq");
         seq << "repeat " << frames << "\n  key 5\n  expect ACK within 60000\nend\n";
@@ -100,11 +107,7 @@ int main(int argc, char** argv) {
         return slowDevice(argv[1], argv[2], std::atol(argv[4]),
                           argc > 5 ? std::atol(argv[5]) : 960);
     const long n = argc > 3 ? std::atol(argv[3]) : 1000000;
-    char dirTemplate[] = "/tmp/orv-bench-seq-XXXXXX";
-    const std::string dir = ::mkdtemp(dirTemplate);
-    ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
+    const std::string dir = headlessFolder("seq");
     {
         std::ofstream seq(dir + "/burn.seq");
         // The closing wait keeps the program running, its port open, while
