@@ -4,6 +4,7 @@
 #include "cli/exitstatus.h"
 #include "protocol/hexframe.h"
 #include "sequence/sequencelimits.h"
+#include "serial/portname.h"
 
 #include <QString>
 #include <csignal>
@@ -25,7 +26,7 @@ QByteArray helpText() {
                 "which is FILE with --config; else config.ini beside the program when it\n"
                 "runs from its build folder or an unpacked copy; else, once installed,\n"
                 "$XDG_CONFIG_HOME/orv-test/config.ini (~/.config/orv-test/config.ini).\n"
-                "A number N from 1 to 255 means /dev/ttyS{N-1}. Every monitor line is\n"
+                "A number N from 1 to %14 means /dev/ttyS{N-1}. Every monitor line is\n"
                 "also logged under $XDG_STATE_HOME/orv-test/ (~/.local/state/orv-test/).\n"
                 "\n"
                 "Options:\n"
@@ -64,6 +65,7 @@ QByteArray helpText() {
                 .arg(exitstatus::signalBase)
                 .arg(stoppedBy(SIGHUP, "SIGHUP"), stoppedBy(SIGINT, "SIGINT"),
                      stoppedBy(SIGTERM, "SIGTERM"))
-                .arg(HexFrame::maxBytes))
+                .arg(HexFrame::maxBytes)
+                .arg(maxPortNumber))
         .toUtf8();
 }

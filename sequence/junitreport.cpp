@@ -8,8 +8,8 @@
 namespace {
 
 // Room for the named testcases, reckoned at the most an escaped character can
-// take. With the folded ones (at most 4,096 of under 2 KB each, the suite and
-// step names elided below) the file stays under 20 MB whatever the names.
+// take. With the folded ones (at most defaultFoldedLimit of under 2 KB each,
+// the suite and step names elided below) the file stays under maxFileMB.
 constexpr qint64 namedBytesBudget = qint64(10) << 20;
 constexpr int maxNameChars = 200;
 constexpr int maxSuiteChars = 100;

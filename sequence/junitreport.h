@@ -31,6 +31,8 @@ public:
     static constexpr qint64 defaultNamedCases = 10000;
     static constexpr qint64 defaultNamedFailures = 1000;
     static constexpr int defaultFoldedLimit = 4096;
+    // The size the file stays under at the default bounds, whatever the names.
+    static constexpr int maxFileMB = 20;
 
     explicit JUnitReport(const QString& suite, qint64 namedCases = defaultNamedCases,
                          qint64 namedFailures = defaultNamedFailures,

@@ -11,6 +11,9 @@ struct PortName {
     bool isValid() const { return error.isEmpty(); }
 };
 
-// "1".."255" is the Nth serial port (/dev/ttyS{N-1}); an absolute path is used
+// The highest port number: COM1..COM255 on the platform the numbers come from.
+constexpr int maxPortNumber = 255;
+
+// "1".."maxPortNumber" is the Nth serial port (/dev/ttyS{N-1}); an absolute path is used
 // as it stands; a bare device name such as "ttyUSB0" lives under /dev.
 PortName resolvePortName(const QString& value);

@@ -36,7 +36,8 @@ class ReplyCollector {
 public:
     static constexpr qint64 boundMs = 2000;
     static constexpr qint64 boundNs = boundMs * 1000000;
-    static constexpr qsizetype maxLineBytes = qsizetype(1) << 20;
+    static constexpr int maxLineMiB = 1;
+    static constexpr qsizetype maxLineBytes = qsizetype(maxLineMiB) << 20;
 
     // Bytes read at `at`. Appends the replies this completes to `done`: what
     // was waiting first if its bound had passed, then one per line feed.

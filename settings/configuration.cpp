@@ -17,9 +17,6 @@
 
 namespace {
 
-// Far beyond any device path; a longer value is a damaged file, not a port.
-constexpr int kMaxValueBytes = 4096;
-
 QMutex& overrideMutex() {
     static QMutex mutex;
     return mutex;
@@ -127,11 +124,11 @@ QString readIniValue(const QString& section, const QString& key, const QByteArra
     QByteArray value;
     if (problem.isEmpty()) {
         value = ini::lookup(file.content, section.toUtf8(), key.toUtf8());
-        if (value.size() > kMaxValueBytes)
+        if (value.size() > maxSettingsValueBytes)
             problem = QStringLiteral("Cannot use the settings file %1: the value of %2 in [%3] "
                                      "is longer than %4 bytes")
                           .arg(path, key, section)
-                          .arg(kMaxValueBytes);
+                          .arg(maxSettingsValueBytes);
     }
     if (error)
         *error = problem;

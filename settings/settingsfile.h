@@ -13,7 +13,10 @@ struct SettingsFile {
 };
 
 // The largest config.ini read; far beyond anything a person writes.
-constexpr qint64 maxSettingsFileBytes = 1024 * 1024;
+constexpr int maxSettingsFileMiB = 1;
+constexpr qint64 maxSettingsFileBytes = qint64(maxSettingsFileMiB) << 20;
+// Far beyond any device path; a longer value is a damaged file, not a port.
+constexpr int maxSettingsValueBytes = 4096;
 
 // path as the system names it; shown is how messages name it.
 SettingsFile readSettingsFile(const QByteArray& path, const QString& shown);
