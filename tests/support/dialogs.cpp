@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons) {
-    auto answered = std::make_shared<QList<AnsweredBox>>();
+std::shared_ptr<QStringList> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons) {
+    auto answered = std::make_shared<QStringList>();
     auto* timer = new QTimer(qApp);
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
@@ -19,7 +19,7 @@ std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::Standa
             return;
         }
         box->setProperty("answeredByTest", true);
-        answered->append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+        answered->append(box->text());
         const QMessageBox::StandardButton button = buttons[answered->size() - 1];
         if (answered->size() == buttons.size()) {
             timer->stop();
