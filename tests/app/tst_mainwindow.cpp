@@ -177,34 +177,6 @@ private Q_SLOTS:
         QCOMPARE(bench.device.read(sent.size()), sent);
     }
 
-    void linkWarningClosesWhenThePortOpensAgain_data() {
-        QTest::addColumn<bool>("lost"); // else it could not be opened at the start
-        QTest::newRow("Cannot open") << false;
-        QTest::newRow("Lost") << true;
-    }
-    void linkWarningClosesWhenThePortOpensAgain() {
-        QFETCH(bool, lost);
-        QTemporaryDir dir;
-        const QString link = dir.filePath("device"); // as orv-sim --link makes
-        PtyPair later;
-        TestBench bench(link);
-        QVERIFY(!lost || QFile::link(bench.device.slavePath(), link));
-        MainWindow* w = bench.start();
-        if (lost)
-            bench.device.closeMaster();
-        QPointer<QMessageBox> box;
-        QTRY_VERIFY((box = child<QMessageBox>(w, "linkWarning")) && box->isVisible());
-        // It names the port and why, and leaves the window usable: a key says it was not sent.
-        QVERIFY2(box->text().startsWith((lost ? "Lost " : "Cannot open ") + link),
-                 qPrintable(box->text()));
-        QVERIFY(!box->isModal());
-        QTest::mouseClick(key(w, "1"), Qt::LeftButton);
-        QVERIFY(lines(w->session().monitor()).last().startsWith("Not sent ("));
-        QVERIFY(QFile::remove(link) == lost && QFile::link(later.slavePath(), link));
-        QTRY_VERIFY_WITH_TIMEOUT(!box, 5000);
-        QVERIFY(lines(w->session().monitor()).last().startsWith("Port: "));
-    }
-
     void metaLanguageThatCannotShowTheDocumentSaysWhy_data() {
         QTest::addColumn<bool>("documentThere");
         QTest::addColumn<QString>("said"); // at its start; %1 is the document's path
