@@ -2,19 +2,17 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QTimer>
 
 std::shared_ptr<QStringList> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons) {
     auto answered = std::make_shared<QStringList>();
     auto* timer = new QTimer(qApp);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, answered, started, buttons] {
+    const QDeadlineTimer deadline(10000);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answered, deadline, buttons] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || box->property("answeredByTest").toBool()) {
-            if (started->elapsed() > 10000)
+            if (deadline.hasExpired())
                 timer->deleteLater();
             return;
         }
@@ -30,7 +28,7 @@ std::shared_ptr<QStringList> answerMessageBoxes(QList<QMessageBox::StandardButto
         else
             box->reject();
     });
-    timer->start();
+    timer->start(10);
     return answered;
 }
 
