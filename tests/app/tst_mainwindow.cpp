@@ -32,11 +32,6 @@ QString heldLockFile(qint64 pid) {
     return {};
 }
 
-// The colour really drawn on a button's face, off its caption.
-QColor drawn(QWidget* w) {
-    return w->grab().toImage().pixelColor(10, 10);
-}
-
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -190,6 +185,8 @@ private Q_SLOTS:
         MainWindow* w = bench.start();
         auto* one = static_cast<CommandButton*>(key(w, "1"));
         auto* five = static_cast<CommandButton*>(key(w, "5"));
+        // The colour really drawn on a button's face, off its caption.
+        const auto drawn = [](QWidget* b) { return b->grab().toImage().pixelColor(10, 10); };
         // The keyboard sends without lighting.
         one->setFocus();
         QTest::keyClick(one, Qt::Key_Space);
