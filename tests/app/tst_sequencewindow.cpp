@@ -13,7 +13,6 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeWidget>
