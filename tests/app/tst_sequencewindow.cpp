@@ -13,7 +13,6 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -46,9 +45,9 @@ private Q_SLOTS:
         frame->setText("0B 07 12");
         QTest::keyClick(frame, Qt::Key_Return); // nor Enter in Send Frame
         QTRY_VERIFY(child<QWidget>(w, "frmSequenceRun")->isVisible());
-        auto settingsRefused = answerNextMessageBox(QMessageBox::Ok);
+        auto settingsRefused = answerMessageBoxes({QMessageBox::Ok});
         trigger(w, "mnuSettings");
-        QTRY_VERIFY(settingsRefused.seen());
+        QTRY_COMPARE(settingsRefused->size(), 1);
         QVERIFY(!child<QWidget>(w, "frmSerialSettings")->isVisible());
 
         trigger(w, "mnuStopSequence");
@@ -65,12 +64,12 @@ private Q_SLOTS:
         const QString report = bench.dir.filePath("s.xml");
         FileSizeLimit limit(64);
         QVERIFY(limit.set);
-        const auto refused = answerNextMessageBox(QMessageBox::Ok);
+        const auto refused = answerMessageBoxes({QMessageBox::Ok});
         files.add(report);
         click(w, "cmdSaveReport");
-        QTRY_VERIFY(refused.seen());
+        QTRY_COMPARE(refused->size(), 1);
         QVERIFY(limit.lift());
-        QCOMPARE(refused->text,
+        QCOMPARE(refused->first(),
                  "Cannot write the report " + report + ": File too large; no file was made");
         QVERIFY(!QFile::exists(report));
         files.add(report);
@@ -81,11 +80,11 @@ private Q_SLOTS:
         const QString chart = bench.dir.filePath("hold.svg");
         QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(chart).constData()),
                  0);
-        const auto chartRefused = answerNextMessageBox(QMessageBox::Ok);
+        const auto chartRefused = answerMessageBoxes({QMessageBox::Ok});
         files.add(chart);
         click(w, "cmdSaveChart");
-        QTRY_VERIFY(chartRefused.seen());
-        QCOMPARE(chartRefused->text,
+        QTRY_COMPARE(chartRefused->size(), 1);
+        QCOMPARE(chartRefused->first(),
                  "Cannot write the chart " + chart + ": it is the sequence file " + path);
         QCOMPARE(readFile(chart), QByteArray("key 1\nwait 600000\nkey 2\n"));
     }
@@ -112,7 +111,7 @@ private Q_SLOTS:
         else
             trigger(w, "mnuClose");
         QCOMPARE(boxes->size(), 1);
-        QCOMPARE(boxes->first().text, "A sequence is running. Stop it and close?");
+        QCOMPARE(boxes->first(), "A sequence is running. Stop it and close?");
         QCOMPARE(bench.endCount, int(ok));
         if (!ok) {
             QVERIFY(w->isVisible() && w->sequenceRunning());

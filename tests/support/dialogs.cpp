@@ -2,24 +2,22 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QTimer>
 
-std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons) {
-    auto answered = std::make_shared<QList<AnsweredBox>>();
+std::shared_ptr<QStringList> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons) {
+    auto answered = std::make_shared<QStringList>();
     auto* timer = new QTimer(qApp);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, answered, started, buttons] {
+    const QDeadlineTimer deadline(10000);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answered, deadline, buttons] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || box->property("answeredByTest").toBool()) {
-            if (started->elapsed() > 10000)
+            if (deadline.hasExpired())
                 timer->deleteLater();
             return;
         }
         box->setProperty("answeredByTest", true);
-        answered->append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+        answered->append(box->text());
         const QMessageBox::StandardButton button = buttons[answered->size() - 1];
         if (answered->size() == buttons.size()) {
             timer->stop();
@@ -30,7 +28,7 @@ std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::Standa
         else
             box->reject();
     });
-    timer->start();
+    timer->start(10);
     return answered;
 }
 
