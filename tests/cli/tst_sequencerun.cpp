@@ -30,7 +30,7 @@ class TestSequenceRun : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void run_data() {
-        // device: orv-sim's options, which always leave Reset unanswered, or a port path.
+        // device: orv-sim's options, which always leave Reset unanswered.
         QTest::addColumn<QStringList>("device");
         QTest::addColumn<QByteArray>("sequence");
         QTest::addColumn<int>("status"); // 128+n: signal n once the first reply is in
@@ -68,8 +68,6 @@ private Q_SLOTS:
             {"PASS: 0 of 0 expectations met"}, {k1, ct, ct, k1, ct, ct, rs});
         row("unknown step: nothing sent", {}, "key 1\n\nkee 5\n", 2,
             {"t.seq:3: \"kee 5\": unknown step"});
-        row("port that cannot open", {"/nonexistent/tty"}, "key 1\n", 2,
-            {"Cannot start the run: "});
         // A stopped run never reads as a pass: the step it was at is in error.
         row("SIGTERM in a wait: stopped at the wait's line, in error", {},
             "repeat 2\n key 1\n expect ACK\n wait 600000\nend\nkey 2\n", 143,
@@ -144,7 +142,6 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, outAndReportHave);
         QFETCH(QStringList, frames);
         QFETCH(QString, fault);
-        const QString badPort = device.value(0).startsWith('/') ? device.takeFirst() : QString();
         SimProcess sim(device + QStringList{"--answer", "0B 06 11=none"});
         QVERIFY(sim.isRunning());
         QTemporaryDir dir;
@@ -176,8 +173,7 @@ private Q_SLOTS:
             });
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ORV_TEST_PATH),
-                {QStringLiteral("--run"), seq, "--port",
-                 badPort.isEmpty() ? sim.devicePath() : badPort, "--report", report});
+                {QStringLiteral("--run"), seq, "--port", sim.devicePath(), "--report", report});
         QByteArray out;
         const QDeadlineTimer deadline(60000);
         for (bool signalled = false, done = false; !done;) {
@@ -235,10 +231,6 @@ private Q_SLOTS:
             "Cannot use the settings file DIR: it is a directory, not a file");
         row("--config missing", {"--run", "SEQ", "--config", "DIR/c.ini"}, "", "", 2,
             "No port to use: the settings file DIR/c.ini does not exist");
-        row("--config UTF-16", {"--run", "SEQ", "--config", "DIR/c.ini"},
-            QByteArray("\xFF\xFE[\0S\0", 6), "", 2, "DIR/c.ini: it is UTF-16 text");
-        row("--config long value", {"--run", "SEQ", "--config", "DIR/c.ini"},
-            "[SETTINGS]\nport=" + QByteArray(5000, 'x'), "", 2, "longer than 4096 bytes");
         row("--config=FILE names the port", {"--run", "SEQ", "--config=DIR/c.ini"},
             "[SETTINGS]\nport=DEV\n", "", 0, "PASS: 1 of 1 expectations met");
         row(">/dev/full", run, "", "full", 2,
@@ -246,8 +238,8 @@ private Q_SLOTS:
         row(">&-", run, "", "closed", 2, "cannot write to standard output: Bad file descriptor");
         row("| head -1", run + QStringList{"--report", "DIR/r.xml"}, "", "gone", 0,
             "tests=\"1\" failures=\"0\"");
-        row("port name with ESC", {"--run", "SEQ", "--port", "/dev/\x1b[2Jx"}, "", "", 2,
-            "/dev/\\x1B[2Jx");
+        row("port that cannot open, its name escaped", {"--run", "SEQ", "--port", "/dev/\x1b[2Jx"},
+            "", "", 2, "Cannot start the run: Cannot open /dev/\\x1B[2Jx: ");
         row("--run twice", run + QStringList{"--run", "SEQ"}, "", "", 2,
             "orv-test: --run given more than once");
         row("unknown option", {"--bogus"}, "", "", 2, "unknown option '--bogus'\nUsage: orv-test");
