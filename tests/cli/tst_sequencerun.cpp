@@ -255,8 +255,6 @@ private Q_SLOTS:
         row("--port without --run: the window's",
             {"--port", "DEV", "--config", "DIR/c.ini", "-platform", "offscreen"},
             "[SETTINGS]\nport=/dev/orv-test-none\n", "window", 0, "port opened");
-        row("report folder missing", run + QStringList{"--report", "DIR/none/r.xml"}, "", "", 2,
-            "DIR/none");
         row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
         // Answered with no display, on stdout alone: "stdout" rows see nothing else.
         row("--help", {"--help"}, "", "stdout", 0, "Usage: orv-test [--port PORT] [--config FILE]");
