@@ -1,6 +1,6 @@
 // The Session Monitor on rows whose kinds are known: what the filter and the
 // kind toggles let through, find and the problem keys at the ends, following
-// the newest row, Save Rows through the writer's failures, and the window
+// the newest row, Save Rows as text or CSV or not at all, and the window
 // opened from the main window's menu.
 #include "app/sessionmonitor.h"
 #include "app/sessionmonitorview.h"
@@ -241,18 +241,17 @@ private Q_SLOTS:
         QCOMPARE(got, error.replace("DIR", dir.path()));
         const QByteArray content = readFile(path);
         const SessionRows& rows = f.window.shown().rows();
-        if (!error.isEmpty()) {
+        if (!error.isEmpty())
             QCOMPARE(content, setup == "none" ? QByteArray("<unreadable>") : old);
-        } else if (csv) {
+        else if (csv)
             QCOMPARE(content, "date,time,kind,text,reply_after\n" + rows.row(3).date + ',' +
                                   rows.row(3).time +
                                   ",NAK,\"Reply: 0B FF 0A\\r\\n\",\"12.4 ms after Comm Test\"\n" +
                                   rows.row(11).date + ',' + rows.row(11).time +
                                   ",expect failed,\"Expect failed: t.seq:4: expected ACK, got "
                                   "\"\"0B FF 0A\\\\r\\\\n\"\"\",\"\"\n");
-        } else {
+        else
             QCOMPARE(content, rows.logLine(3) + '\n' + rows.logLine(11) + '\n');
-        }
         QCOMPARE(entries(dir.path()).filter(".tmp"), QStringList());
     }
 

@@ -38,8 +38,7 @@ class TestSequenceRun : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void run_data() {
-        // device: orv-sim's options, which always leave Reset unanswered.
-        QTest::addColumn<QStringList>("device");
+        QTest::addColumn<QStringList>("device"); // orv-sim's options; Reset is never answered
         QTest::addColumn<QByteArray>("sequence");
         QTest::addColumn<int>("status"); // 128+n: signal n once the first reply is in
         QTest::addColumn<QByteArrayList>("outAndReportHave"); // status 2: no report at all
