@@ -6,7 +6,6 @@
 
 #include <QtTest>
 #include <csignal>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,6 +15,15 @@ namespace {
 
 // Frames as orv-sim logs them.
 const QString k1("0B 00 02 50 5D"), k5("0B 02 02 50 5F"), ct("0B 05 10"), rs("0B 06 11");
+
+// As CI starts it: no display, and session logs kept in the test's folder.
+QProcessEnvironment headless(const QString& stateDir) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(var));
+    env.insert("XDG_STATE_HOME", stateDir);
+    return env;
+}
 
 bool wellFormed(const QByteArray& xml) {
     QXmlStreamReader r(xml);
@@ -30,8 +38,7 @@ class TestSequenceRun : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void run_data() {
-        // device: orv-sim's options, which always leave Reset unanswered, or a port path.
-        QTest::addColumn<QStringList>("device");
+        QTest::addColumn<QStringList>("device"); // orv-sim's options; Reset is never answered
         QTest::addColumn<QByteArray>("sequence");
         QTest::addColumn<int>("status"); // 128+n: signal n once the first reply is in
         QTest::addColumn<QByteArrayList>("outAndReportHave"); // status 2: no report at all
@@ -68,8 +75,6 @@ private Q_SLOTS:
             {"PASS: 0 of 0 expectations met"}, {k1, ct, ct, k1, ct, ct, rs});
         row("unknown step: nothing sent", {}, "key 1\n\nkee 5\n", 2,
             {"t.seq:3: \"kee 5\": unknown step"});
-        row("port that cannot open", {"/nonexistent/tty"}, "key 1\n", 2,
-            {"Cannot start the run: "});
         // A stopped run never reads as a pass: the step it was at is in error.
         row("SIGTERM in a wait: stopped at the wait's line, in error", {},
             "repeat 2\n key 1\n expect ACK\n wait 600000\nend\nkey 2\n", 143,
@@ -144,7 +149,6 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, outAndReportHave);
         QFETCH(QStringList, frames);
         QFETCH(QString, fault);
-        const QString badPort = device.value(0).startsWith('/') ? device.takeFirst() : QString();
         SimProcess sim(device + QStringList{"--answer", "0B 06 11=none"});
         QVERIFY(sim.isRunning());
         QTemporaryDir dir;
@@ -163,11 +167,7 @@ private Q_SLOTS:
             QVERIFY(QFile::setPermissions(report, QFile::ReadOwner));
         const QByteArray before = readFile(report);
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(var));
-        env.insert("XDG_STATE_HOME", dir.path());
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(headless(dir.path()));
         if (fault == "fsize")
             p.setChildProcessModifier([] {
                 const rlimit limit{100, 100}; // room for the port's lock file, not the log
@@ -176,8 +176,7 @@ private Q_SLOTS:
             });
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ORV_TEST_PATH),
-                {QStringLiteral("--run"), seq, "--port",
-                 badPort.isEmpty() ? sim.devicePath() : badPort, "--report", report});
+                {QStringLiteral("--run"), seq, "--port", sim.devicePath(), "--report", report});
         QByteArray out;
         const QDeadlineTimer deadline(60000);
         for (bool signalled = false, done = false; !done;) {
@@ -235,10 +234,6 @@ private Q_SLOTS:
             "Cannot use the settings file DIR: it is a directory, not a file");
         row("--config missing", {"--run", "SEQ", "--config", "DIR/c.ini"}, "", "", 2,
             "No port to use: the settings file DIR/c.ini does not exist");
-        row("--config UTF-16", {"--run", "SEQ", "--config", "DIR/c.ini"},
-            QByteArray("\xFF\xFE[\0S\0", 6), "", 2, "DIR/c.ini: it is UTF-16 text");
-        row("--config long value", {"--run", "SEQ", "--config", "DIR/c.ini"},
-            "[SETTINGS]\nport=" + QByteArray(5000, 'x'), "", 2, "longer than 4096 bytes");
         row("--config=FILE names the port", {"--run", "SEQ", "--config=DIR/c.ini"},
             "[SETTINGS]\nport=DEV\n", "", 0, "PASS: 1 of 1 expectations met");
         row(">/dev/full", run, "", "full", 2,
@@ -246,8 +241,8 @@ private Q_SLOTS:
         row(">&-", run, "", "closed", 2, "cannot write to standard output: Bad file descriptor");
         row("| head -1", run + QStringList{"--report", "DIR/r.xml"}, "", "gone", 0,
             "tests=\"1\" failures=\"0\"");
-        row("port name with ESC", {"--run", "SEQ", "--port", "/dev/\x1b[2Jx"}, "", "", 2,
-            "/dev/\\x1B[2Jx");
+        row("port that cannot open, its name escaped", {"--run", "SEQ", "--port", "/dev/\x1b[2Jx"},
+            "", "", 2, "Cannot start the run: Cannot open /dev/\\x1B[2Jx: ");
         row("--run twice", run + QStringList{"--run", "SEQ"}, "", "", 2,
             "orv-test: --run given more than once");
         row("unknown option", {"--bogus"}, "", "", 2, "unknown option '--bogus'\nUsage: orv-test");
@@ -259,8 +254,6 @@ private Q_SLOTS:
         row("--port without --run: the window's",
             {"--port", "DEV", "--config", "DIR/c.ini", "-platform", "offscreen"},
             "[SETTINGS]\nport=/dev/orv-test-none\n", "window", 0, "port opened");
-        row("report folder missing", run + QStringList{"--report", "DIR/none/r.xml"}, "", "", 2,
-            "DIR/none");
         row("progress on a terminal", run, "", "tty", 0, "1 of 1 expectations, 0 failed | p95 ");
         // Answered with no display, on stdout alone: "stdout" rows see nothing else.
         row("--help", {"--help"}, "", "stdout", 0, "Usage: orv-test [--port PORT] [--config FILE]");
@@ -295,19 +288,16 @@ private Q_SLOTS:
         for (QString& arg : args)
             arg = fill(arg);
         const QString ini = dir.filePath("c.ini");
-        QVERIFY(config == "fifo"
-                    ? ::mkfifo(QFile::encodeName(ini).constData(), 0600) == 0
-                    : config.isEmpty() ||
-                          writeFile(ini, config.replace("DEV", sim.devicePath().toUtf8())));
+        if (config == "fifo")
+            QVERIFY(::mkfifo(QFile::encodeName(ini).constData(), 0600) == 0);
+        else if (!config.isEmpty())
+            QVERIFY(writeFile(ini, config.replace("DEV", sim.devicePath().toUtf8())));
         QVERIFY(writeFile(dir.filePath("t.seq"),
                           "key 1\nexpect ACK\n" + QByteArray(how == "tty" ? "wait 1500\n" : "")));
         PtyPair tty;
         const QByteArray ttyPath = QFile::encodeName(tty.slavePath());
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(var));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(headless(dir.path()));
         if (how == "full")
             p.setStandardOutputFile("/dev/full");
         const QByteArray gone = QFile::encodeName(dir.filePath("gone"));
@@ -323,11 +313,13 @@ private Q_SLOTS:
             if (how == "tty")
                 ::dup2(::open(ttyPath.constData(), O_RDWR | O_NOCTTY), STDERR_FILENO);
         });
-        const QByteArray latin1Report = QFile::encodeName(dir.path()) + "/r\xE9port.xml";
-        if (how == "latin1") // QProcess would pass the name as UTF-8: a shell passes the bytes
+        // QProcess would pass the name as UTF-8: a shell passes the bytes, and
+        // shows the report found under them.
+        if (how == "latin1")
             p.start("/bin/sh", QStringList{"-c",
-                                           "exec \"$0\" \"$@\" --report \"$(printf '" + dir.path() +
-                                               "/r\\351port.xml')\"",
+                                           "r=\"$(printf '" + dir.path() +
+                                               "/r\\351port.xml')\"; \"$0\" \"$@\" --report "
+                                               "\"$r\"; s=$?; cat \"$r\"; exit $s",
                                            ORV_TEST_PATH} +
                                    args);
         else
@@ -345,13 +337,6 @@ private Q_SLOTS:
         QByteArray all = simLog + out + err;
         for (const QString& name : entries(dir.path()).filter(QRegularExpression("^r+\\.xml$")))
             all += readFile(dir.filePath(name));
-        if (how == "latin1") {
-            std::FILE* report = std::fopen(latin1Report.constData(), "r");
-            char head[4096] = {};
-            QVERIFY(report && std::fread(head, 1, sizeof head - 1, report) > 0);
-            std::fclose(report);
-            all += head;
-        }
         QVERIFY2(how != "stdout" || err.isEmpty(), err.constData());
         QVERIFY2(all.contains(fill(has).toUtf8()), all.constData());
         QVERIFY2(how == "tty" || !all.contains('\x1b'), all.constData()); // no progress line

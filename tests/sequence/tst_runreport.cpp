@@ -73,14 +73,13 @@ private Q_SLOTS:
         // 5 named testcases, 3 named failures, room for 8 folded testcases.
         JUnitReport report("t", 5, 3, 8);
         const QList<int> failing{2, 10, 11, 12, 20}; // line 5's repetitions
-        for (int rep = 1; rep <= 30; ++rep) {
+        for (int rep = 1; rep <= 30; ++rep)
             for (int line : {3, 5}) {
                 const bool fails = line == 5 && failing.contains(rep);
                 report.add(QStringLiteral("t:%1 (repetition %2)").arg(line).arg(rep), line,
                            QStringLiteral("t:%1").arg(line), 0.001,
                            fails ? QStringLiteral("expected ACK") : QString());
             }
-        }
         report.addError("t:3 (repetition 31)", "stopped by SIGHUP");
         const QString xml = QString::fromUtf8(report.xml());
         auto all = [&xml](const char* pattern) {

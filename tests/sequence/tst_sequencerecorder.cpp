@@ -16,35 +16,29 @@ private Q_SLOTS:
         // MS), stop.
         QTest::addColumn<QString>("events");
         QTest::addColumn<QByteArray>("steps");
-        QTest::newRow("fast reply: 200 ms at least, no short wait")
-            << "0:1 2:ack 50:2 53:other 90:stop"
-            << QByteArray("key 1\nexpect ACK within 200\nkey 2\nexpect any within 200\n");
-        QTest::newRow("slow reply: three times, then the pause left")
-            << "0:5 150:nak 1000:C 1001:crc 1002:stop"
-            << QByteArray("key 5\nexpect NAK within 450\nwait 850\ncommtest\n"
-                          "expect CRC within 200\n");
-        QTest::newRow("a second line is timed from the frame too")
-            << "0:1 10:ack 120:nak 130:stop"
-            << QByteArray("key 1\nexpect ACK within 200\nexpect NAK within 360\n");
-        QTest::newRow("silence until the next press, then capped at the end")
-            << "0:R 1500:1 1501:ack 1510:R 9000:stop"
-            << QByteArray("reset\nexpect none within 1500\nkey 1\nexpect ACK within 200\n"
-                          "reset\nexpect none within 2000\n");
-        QTest::newRow("silence beyond an expect's bound goes on as a wait")
-            << "0:R 700000:R 700001:stop"
-            << QByteArray("reset\nexpect none within 600000\nwait 100000\nreset\n"
-                          "expect none within 1\n");
-        QTest::newRow("read before the next frame, heard after it")
-            << "0:1 100:2 99:ack 101:ack 150:stop"
-            << QByteArray("key 1\nexpect ACK within 297\nkey 2\nexpect ACK within 200\n");
-        QTest::newRow("keys that send nothing go after the expects")
-            << "0:* 10:1 12:* 20:ack 500:# 600:F0B0712 601:nak 700:stop"
-            << QByteArray("key *\nkey 1\nexpect ACK within 200\nwait 580\nkey *\nkey #\n"
-                          "send 0B 07 12\nexpect NAK within 200\n");
-        QTest::newRow("replies before the first frame and unsent frames")
-            << "0:ack 5:!5 10:1 11:ack 20:stop"
-            << QByteArray("# not sent (the port was closed): key 5\nkey 1\n"
-                          "expect ACK within 200\n");
+        const auto row = [](const char* name, const QString& events, const QByteArray& steps) {
+            QTest::newRow(name) << events << steps;
+        };
+        row("fast reply: 200 ms at least, no short wait", "0:1 2:ack 50:2 53:other 90:stop",
+            "key 1\nexpect ACK within 200\nkey 2\nexpect any within 200\n");
+        row("slow reply: three times, then the pause left", "0:5 150:nak 1000:C 1001:crc 1002:stop",
+            "key 5\nexpect NAK within 450\nwait 850\ncommtest\nexpect CRC within 200\n");
+        row("a second line is timed from the frame too", "0:1 10:ack 120:nak 130:stop",
+            "key 1\nexpect ACK within 200\nexpect NAK within 360\n");
+        row("silence until the next press, then capped at the end",
+            "0:R 1500:1 1501:ack 1510:R 9000:stop",
+            "reset\nexpect none within 1500\nkey 1\nexpect ACK within 200\n"
+            "reset\nexpect none within 2000\n");
+        row("silence beyond an expect's bound goes on as a wait", "0:R 700000:R 700001:stop",
+            "reset\nexpect none within 600000\nwait 100000\nreset\nexpect none within 1\n");
+        row("read before the next frame, heard after it", "0:1 100:2 99:ack 101:ack 150:stop",
+            "key 1\nexpect ACK within 297\nkey 2\nexpect ACK within 200\n");
+        row("keys that send nothing go after the expects",
+            "0:* 10:1 12:* 20:ack 500:# 600:F0B0712 601:nak 700:stop",
+            "key *\nkey 1\nexpect ACK within 200\nwait 580\nkey *\nkey #\n"
+            "send 0B 07 12\nexpect NAK within 200\n");
+        row("replies before the first frame and unsent frames", "0:ack 5:!5 10:1 11:ack 20:stop",
+            "# not sent (the port was closed): key 5\nkey 1\nexpect ACK within 200\n");
     }
     void steps() {
         QFETCH(QString, events);

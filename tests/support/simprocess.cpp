@@ -1,16 +1,8 @@
 #include "simprocess.h"
 
+#include "support/files.h"
+
 #include <QDeadlineTimer>
-#include <QFile>
-
-namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 SimProcess::SimProcess(const QStringList& args) {
     m_process.setProgram(QStringLiteral(ORV_SIM_PATH));
@@ -20,18 +12,14 @@ SimProcess::SimProcess(const QStringList& args) {
     m_process.start();
     QDeadlineTimer deadline(10000);
     while (m_devicePath.isEmpty() && !deadline.hasExpired() && !m_process.waitForFinished(20)) {
-        const QByteArray text = readAll(m_dir.filePath("orv-sim.log"));
+        const QByteArray text = readFile(m_dir.filePath("orv-sim.log"));
         if (text.contains('\n'))
             m_devicePath = QString::fromLocal8Bit(text.left(text.indexOf('\n')));
     }
 }
 
-SimProcess::~SimProcess() {
-    stop();
-}
-
 QString SimProcess::log() const {
-    const QByteArray text = readAll(m_dir.filePath("orv-sim.log"));
+    const QByteArray text = readFile(m_dir.filePath("orv-sim.log"));
     return QString::fromLocal8Bit(text.mid(text.indexOf('\n') + 1));
 }
 

@@ -10,7 +10,7 @@
 class SimProcess {
 public:
     explicit SimProcess(const QStringList& args = {});
-    ~SimProcess();
+    ~SimProcess() { stop(); }
 
     bool isRunning() const { return !m_devicePath.isEmpty(); }
     QString devicePath() const { return m_devicePath; }

@@ -5,14 +5,11 @@
 #include "app/mainwindow.h"
 #include "app/windows.h"
 #include "settings/configuration.h"
-#include "settings/portsetting.h"
 #include "support/files.h"
 #include "support/monitorlines.h"
 #include "support/pty.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,22 +21,18 @@ struct TestBench {
 
     explicit TestBench(const QString& port = {}) {
         setProgramDirectoryForTesting(dir.path());
-        writeConfig(port.isNull() ? device.slavePath() : port);
+        writeConfigBytes(
+            "[SETTINGS]\nport=" + (port.isNull() ? device.slavePath() : port).toUtf8() + "\n");
         windows.endProgram = [this] { ++endCount; };
     }
     ~TestBench() { setProgramDirectoryForTesting({}); }
 
-    void writeConfig(const QString& port) {
-        writeConfigBytes("[SETTINGS]\nport=" + port.toUtf8() + "\n");
-    }
     void writeConfigBytes(const QByteArray& bytes) { writeFile(dir.filePath("config.ini"), bytes); }
     QByteArray config() const { return readFile(dir.filePath("config.ini")); }
 
     MainWindow* start() {
         MainWindow* w = windows.showMain();
-        if (!QTest::qWaitForWindowExposed(w))
-            return nullptr;
-        return w;
+        return QTest::qWaitForWindowExposed(w) ? w : nullptr;
     }
 };
 
