@@ -17,16 +17,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-// Shared with a forked child that tries to open the port again and again.
-struct Racer {
-    std::atomic<qint64> attempts{0};
-    std::atomic<qint64> lastInNs{-1}; // when the latest open that got in began
-};
-
-} // namespace
-
 class TestPortFaults : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -60,6 +50,11 @@ private Q_SLOTS:
 
     // A user who is not root cannot pass the exclusive flag, at no moment.
     void nonRootProgramIsKeptOut() {
+        // Shared with a forked child that tries to open the port again and again.
+        struct Racer {
+            std::atomic<qint64> attempts{0};
+            std::atomic<qint64> lastInNs{-1}; // when the latest open that got in began
+        };
         PtyPair device;
         const QByteArray path = device.slavePath().toLocal8Bit();
         auto* racer = static_cast<Racer*>(::mmap(nullptr, sizeof(Racer), PROT_READ | PROT_WRITE,

@@ -32,7 +32,7 @@ protected:
 class PtyPair : public TerminalEnd {
 public:
     PtyPair();
-    ~PtyPair();
+    ~PtyPair() { closeMaster(); }
 
     QString slavePath() const { return m_slavePath; }
     // The device vanishes: the master side is closed.
