@@ -46,11 +46,10 @@ private Q_SLOTS:
         // Written once per turn of the event loop, not held until the end.
         QCoreApplication::processEvents();
         const QString folder = m_dir->path() + QStringLiteral("/orv-test/");
-        QCOMPARE(SessionLog::pathFor(QDate(2031, 1, 15)),
-                 folder + QStringLiteral("2031-01-15.log"));
-        QCOMPARE(readFile(folder + QStringLiteral("2031-01-15.log")),
+        QCOMPARE(SessionLog::pathFor(QDate(2031, 1, 15)), folder + "2031-01-15.log");
+        QCOMPARE(readFile(folder + "2031-01-15.log"),
                  QByteArray("2031-01-15 23:59:59.999  Key: 1 - 0B 00 02 50 5D\n"));
-        QCOMPARE(readFile(folder + QStringLiteral("2031-01-16.log")),
+        QCOMPARE(readFile(folder + "2031-01-16.log"),
                  QByteArray("2031-01-16 00:00:00.000  Reply: 0B \\x00\\\\n\\r\\n\n"));
     }
 
