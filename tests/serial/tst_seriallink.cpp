@@ -12,8 +12,7 @@
 namespace {
 
 // A pty has no modem lines, so CTS and DTR are played by this double.
-class FakeModemLines : public ModemLines {
-public:
+struct FakeModemLines : ModemLines {
     bool cts = false;
     QList<bool> dtrWrites;
     std::optional<bool> clearToSend() override { return cts; }
