@@ -4,7 +4,6 @@
 #include "session/logfile.h"
 #include "support/files.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
