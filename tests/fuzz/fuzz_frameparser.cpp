@@ -2,8 +2,7 @@
 // keep the parser's promises.
 
 #include "sim/frameparser.h"
-
-#include <cstdlib>
+#include "support/fuzzcheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     orvsim::FrameParser parser;
@@ -19,22 +18,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t take = length < size - i ? length : size - i;
         for (const auto& event : parser.feed(data + i, take, now)) {
             accounted += event.bytes.size();
-            if (event.bytes.empty())
-                std::abort();
+            require(!event.bytes.empty(), "an event holds no bytes");
             if (event.kind == orvsim::ParseEvent::Kind::Frame) {
                 const std::size_t expected = orvsim::frameLength(event.bytes[1]);
-                if (event.bytes[0] != orvsim::kLeadByte)
-                    std::abort();
-                if (expected == 0
-                        ? (event.status != orvsim::kNak || event.bytes.size() != 2)
-                        : (event.status == orvsim::kNak || event.bytes.size() != expected))
-                    std::abort();
+                require(event.bytes[0] == orvsim::kLeadByte, "a frame begins with another byte");
+                require(expected == 0
+                            ? event.status == orvsim::kNak && event.bytes.size() == 2
+                            : event.status != orvsim::kNak && event.bytes.size() == expected,
+                        "a frame's length or answer does not fit its command");
             }
         }
         fed += take;
         i += take;
-        if (parser.pendingSize() >= 5 || fed != accounted + parser.pendingSize())
-            std::abort();
+        require(parser.pendingSize() < 5 && fed == accounted + parser.pendingSize(),
+                "bytes held past a frame's length, or not accounted for");
     }
     return 0;
 }

@@ -6,18 +6,12 @@
 // Input: a byte of choices, then three fields (section, key, value), each a
 // length byte and that many bytes; the rest is the file.
 #include "settings/inifile.h"
+#include "support/fuzzcheck.h"
 
 #include <QByteArray>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-[[noreturn]] void fail(const char* why) {
-    std::fprintf(stderr, "fuzz-inifile: %s\n", why);
-    std::abort();
-}
 
 // Whether the stretch of `before` that `after` replaced lies within one line.
 bool withinOneLine(const QByteArray& before, const QByteArray& after) {
@@ -59,11 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qsizetype cut = 0;
     while (cut < value.size() && value[cut] != '\r' && value[cut] != '\n' && value[cut] != '\0')
         ++cut;
-    if ((after != before || fixedNames) && ini::lookup(after, section, key) != value.left(cut))
-        fail("the edited file does not read back the value written");
-    if (!withinOneLine(before, after))
-        fail("an edit changed more than one line");
-    if (ini::edit(after, section, key, value) != after)
-        fail("a second, identical edit changed the file");
+    require((after == before && !fixedNames) || ini::lookup(after, section, key) == value.left(cut),
+            "the edited file does not read back the value written");
+    require(withinOneLine(before, after), "an edit changed more than one line");
+    require(ini::edit(after, section, key, value) == after,
+            "a second, identical edit changed the file");
     return 0;
 }

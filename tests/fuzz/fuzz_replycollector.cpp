@@ -8,24 +8,12 @@
 // and that many bytes). The op's low bit asks for expire() instead of feed();
 // its next two bits scale the step by 1, 8, 64 or 1000 ms.
 #include "serial/replycollector.h"
+#include "support/fuzzcheck.h"
 
 #include <QByteArray>
 #include <QList>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
-
-namespace {
-
-void require(bool holds, const char* why) {
-    if (holds)
-        return;
-    std::fprintf(stderr, "fuzz-replycollector: %s\n", why);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const qint64 scales[] = {1, 8, 64, 1000};
@@ -43,24 +31,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "a reply is not the next bytes fed, in order");
             require(text.indexOf('\n') == -1 || text.indexOf('\n') == text.size() - 1,
                     "a reply holds a line feed before its end");
-            require(text.endsWith('\n') || forced || now - arrived[std::size_t(out)] >=
-                                                          ReplyCollector::boundNs,
+            require(text.endsWith('\n') || forced ||
+                        now - arrived[std::size_t(out)] >= ReplyCollector::boundNs,
                     "a reply without a line feed came before the bound");
             require(reply.first.monotonicNs == arrived[std::size_t(out)],
                     "a reply is not stamped when its first byte came");
             const qint64 firstNs = arrived[std::size_t(out)];
             out += text.size();
             const qint64 endNs = text.endsWith('\n') ? arrived[std::size_t(out - 1)]
-                                 : forced           ? now
-                                                    : firstNs + ReplyCollector::boundNs;
+                                 : forced            ? now
+                                                     : firstNs + ReplyCollector::boundNs;
             require(reply.at.monotonicNs == endNs, "a reply is not stamped when it ended");
         }
         const QByteArray waiting = fed.mid(out);
         require(collector.isEmpty() == waiting.isEmpty(),
                 "isEmpty() does not match what is waiting");
         require(!waiting.contains('\n'), "a line feed was held back");
-        require(waiting.isEmpty() || collector.deadlineNs() == arrived[std::size_t(out)] +
-                                                                   ReplyCollector::boundNs,
+        require(waiting.isEmpty() ||
+                    collector.deadlineNs() == arrived[std::size_t(out)] + ReplyCollector::boundNs,
                 "the deadline is not the bound after the first waiting byte");
         require(waiting.isEmpty() || now < collector.deadlineNs(), "text was held past the bound");
     };

@@ -3,22 +3,14 @@
 // pair up, numbers within their limits and the expectation count the blocks
 // multiply out to.
 #include "sequence/sequencefile.h"
+#include "support/fuzzcheck.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <vector>
 
 namespace {
-
-void require(bool holds, const char* why) {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz-sequencefile: %s\n", why);
-        std::abort();
-    }
-}
 
 bool showsNoControl(const QString& text) {
     return std::none_of(text.begin(), text.end(),

@@ -12,8 +12,7 @@
 namespace {
 
 // A pty has no modem lines, so CTS and DTR are played by this double.
-class FakeModemLines : public ModemLines {
-public:
+struct FakeModemLines : ModemLines {
     bool cts = false;
     QList<bool> dtrWrites;
     std::optional<bool> clearToSend() override { return cts; }
@@ -21,11 +20,6 @@ public:
         dtrWrites.append(on);
         return true;
     }
-};
-
-// The device's end, whose terminal settings are the port's.
-struct Device : PtyPair {
-    int fd() const { return m_fd; }
 };
 
 bool started(MainSession& s, const QString& port) {
@@ -62,7 +56,7 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, writes);
         QFETCH(QByteArrayList, rows);
         QFETCH(QList<int>, completedBy);
-        Device device;
+        PtyPair device;
         // Settings another program left behind; opening sets 9600 8N1, no flow control.
         termios tio{};
         QVERIFY(::tcgetattr(device.fd(), &tio) == 0);
@@ -156,14 +150,11 @@ private Q_SLOTS:
         writer.join();
         QCOMPARE(replies(s.monitor()).join(), bytes);
         QCOMPARE(s.monitor().count(), rows);
-        int cut = 0;
         for (int i = 0; i < rows; ++i) {
             const MonitorModel::Line& line = s.monitor().at(i);
             QCOMPARE(line.continues, i < cutRows);
             QVERIFY(line.continues || line.text.endsWith('\n'));
-            cut += line.continues;
         }
-        QCOMPARE(cut, cutRows);
         if (cutRows)
             QVERIFY(MonitorModel::displayText(s.monitor().at(0))
                         .endsWith("(1048583 bytes, line continues)"));

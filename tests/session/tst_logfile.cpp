@@ -4,7 +4,6 @@
 #include "session/logfile.h"
 #include "support/files.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,28 +16,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("lines"); // "stamp|kind|text" per line
         const QByteArray day = "2026-12-07 12:56:44.557  ";
         const QByteArray big(1 << 20, 'x');
-        QTest::newRow("every kind")
-            << day + "Key: 5 - 0B 02 02 50 5F\n" + day + "Reply: 0B 00 0B\\r\\n\n" + day +
-                   "Reply: 0B FF 0A\\r\\n\n" + day + "Reply: 0B 0F 1A\\r\\n\n" + day +
-                   "Reply: 42\\r\\n\n" + day + "Not sent (port closed): Reset - 0B 06 11\n" + day +
-                   "Error: Lost /dev/ttyUSB0\n" + day + "Port: /dev/ttyUSB0 is open again\n" + day +
-                   "Expect failed: t.seq:4: expected ACK\n" + day +
-                   "Run: PASS: 1 of 1 expectations met\n" + day + "Sent: 0B 07 12\n" + day +
-                   "Comm Test - 0B 05 10\n" + day +
-                   "(3 lines not logged: No space left on device)\n"
-            << QStringList{"12:56:44.557|1|Key: 5 - 0B 02 02 50 5F",
-                           "12:56:44.557|2|Reply: 0B 00 0B\\r\\n",
-                           "12:56:44.557|3|Reply: 0B FF 0A\\r\\n",
-                           "12:56:44.557|4|Reply: 0B 0F 1A\\r\\n",
-                           "12:56:44.557|5|Reply: 42\\r\\n",
-                           "12:56:44.557|6|Not sent (port closed): Reset - 0B 06 11",
-                           "12:56:44.557|7|Error: Lost /dev/ttyUSB0",
-                           "12:56:44.557|8|Port: /dev/ttyUSB0 is open again",
-                           "12:56:44.557|9|Expect failed: t.seq:4: expected ACK",
-                           "12:56:44.557|10|Run: PASS: 1 of 1 expectations met",
-                           "12:56:44.557|1|Sent: 0B 07 12",
-                           "12:56:44.557|1|Comm Test - 0B 05 10",
-                           "12:56:44.557|7|(3 lines not logged: No space left on device)"};
+        // Each line as the log writes it, read back with its kind.
+        QByteArray everyKind;
+        QStringList kinds;
+        for (const QString& kindAndText : QStringList{
+                 "1|Key: 5 - 0B 02 02 50 5F", "2|Reply: 0B 00 0B\\r\\n", "3|Reply: 0B FF 0A\\r\\n",
+                 "4|Reply: 0B 0F 1A\\r\\n", "5|Reply: 42\\r\\n",
+                 "6|Not sent (port closed): Reset - 0B 06 11", "7|Error: Lost /dev/ttyUSB0",
+                 "8|Port: /dev/ttyUSB0 is open again", "9|Expect failed: t.seq:4: expected ACK",
+                 "10|Run: PASS: 1 of 1 expectations met", "1|Sent: 0B 07 12",
+                 "1|Comm Test - 0B 05 10", "7|(3 lines not logged: No space left on device)"}) {
+            everyKind += day + kindAndText.section('|', 1).toLatin1() + '\n';
+            kinds << "12:56:44.557|" + kindAndText;
+        }
+        QTest::newRow("every kind") << everyKind << kinds;
         QTest::newRow("foreign lines are text")
             << "# notes by hand\n" + day + "Reply: 0B FF 0A\\r\\n\n\n2026-12-07 12:56:44  short\n" +
                    day.left(24) + "Key: 1\nKey: 1 - 0B 00 02 50 5D\n"

@@ -11,15 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-// A line as the session adds it.
-void add(MonitorModel& m, const QByteArray& line) {
-    m.append(line);
-}
-
-} // namespace
-
 class TestMonitorBound : public QObject {
     Q_OBJECT
 
@@ -42,8 +33,8 @@ private Q_SLOTS:
         QCOMPARE(m.selectedIndex(), -1);
         const QByteArray binary("0B \x00\x01\x7F\x80\xFF\t\r\n ~\\n", 15);
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
-        add(m, "first");
-        add(m, binary);
+        m.append("first");
+        m.append(binary);
         QCOMPARE(m.line(1), binary);
         QTRY_COMPARE(m.rowCount(), 2);
         // Every byte shown distinctly: a literal backslash cannot pass for an escape.
@@ -56,11 +47,11 @@ private Q_SLOTS:
         m.setSelectedIndex(5);
         QCOMPARE(m.selectedIndex(), -1);
         // A selected line keeps its selection while it is held.
-        add(m, "c");
+        m.append("c");
         m.setSelectedIndex(1);
-        add(m, "d");
+        m.append("d");
         QCOMPARE(m.line(m.selectedIndex()), binary);
-        add(m, "e");
+        m.append("e");
         m.publish();
         QCOMPARE(m.selectedIndex(), -1);
         QCOMPARE(m.shownSelection(), -1);
@@ -133,19 +124,19 @@ private Q_SLOTS:
         m.setLineLimit(1000);
         const QByteArray mib(1 << 20, 'x');
         for (int i = 0; i < 20; ++i)
-            add(m, QByteArray::number(i % 10) + mib);
+            m.append(QByteArray::number(i % 10) + mib);
         // The newest whole lines that fit, oldest gone first, however few lines.
         QCOMPARE(m.count(), int(m.byteLimit() / (mib.size() + 1)));
         QCOMPARE(m.droppedCount() + m.count(), 20);
         QCOMPARE(m.line(m.count() - 1).front(), '9');
         m.selectLast();
         // A line longer than the whole budget is still shown, alone and selected.
-        add(m, QByteArray(m.byteLimit() + 1, 'y'));
+        m.append(QByteArray(m.byteLimit() + 1, 'y'));
         m.selectLast();
         QCOMPARE(m.count(), 1);
         QCOMPARE(m.selectedIndex(), 0);
         m.clear();
-        add(m, mib);
+        m.append(mib);
         QCOMPARE(m.heldBytes(), mib.size());
     }
 };

@@ -34,19 +34,18 @@ private Q_SLOTS:
                             const QByteArray& after, int reason = 0) {
             QTest::newRow(name) << file << value << after << reason;
         };
+        const QByteArray com7 = QByteArray(before).replace("Port = COM1  ", "Port = COM7");
         // Written and read back whole, by characters: a cut path names another device.
         const QString utf8 = QStringLiteral("/dev/by-id/") + QString(60, QChar(0x00FC));
         row("creates the file, UTF-8 read back whole", "new.ini", utf8,
             "[SETTINGS]\nport=" + utf8.toUtf8() + "\n");
-        row("keeps every other byte", "config.ini", "COM7",
-            QByteArray(before).replace("Port = COM1  ", "Port = COM7"));
+        row("keeps every other byte", "config.ini", "COM7", com7);
         // A path under a regular file fails without any permission bits, so for root too.
         row("under a regular file", "config.ini/x.ini", "x", {}, ENOTDIR);
         // A file size limit fails the write halfway like a full disk, and binds root as well.
         row("disk full", "config.ini", QString(256 * 1024, QLatin1Char('x')), {}, EFBIG);
         // Dotfile managers keep it as a link to the user's own file: written through it.
-        row("through a link to the user's own file", "link.ini", "COM7",
-            QByteArray(before).replace("Port = COM1  ", "Port = COM7"));
+        row("through a link to the user's own file", "link.ini", "COM7", com7);
     }
 
     void write() {

@@ -1,7 +1,5 @@
 #include "settings/configuration.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
 
 static const QString S = QStringLiteral("SETTINGS");

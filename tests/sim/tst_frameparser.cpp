@@ -2,7 +2,6 @@
 
 #include <QTest>
 
-using orvsim::FrameParser;
 using orvsim::ParseEvent;
 using Kind = ParseEvent::Kind;
 
@@ -57,7 +56,7 @@ private Q_SLOTS:
     void feeds() {
         QFETCH(QByteArray, feeds);
         QFETCH(QByteArray, expected);
-        FrameParser parser;
+        orvsim::FrameParser parser;
         QByteArrayList got;
         for (const QByteArray& feed : feeds.split(' ')) {
             const QList<QByteArray> parts = feed.split('@');

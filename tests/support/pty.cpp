@@ -77,10 +77,6 @@ PtyPair::PtyPair() {
     m_slavePath = QString::fromLocal8Bit(name);
 }
 
-PtyPair::~PtyPair() {
-    closeMaster();
-}
-
 void PtyPair::closeMaster() {
     if (m_slaveKeepAlive >= 0)
         ::close(m_slaveKeepAlive);

@@ -20,6 +20,8 @@ public:
     QByteArray read(int atLeast, int timeoutMs = 5000);
     // Whatever is pending now, without waiting.
     QByteArray readAvailable();
+    // For terminal settings: on a pty pair, the master shares the port's.
+    int fd() const { return m_fd; }
 
 protected:
     int m_fd = -1;
@@ -30,9 +32,8 @@ protected:
 class PtyPair : public TerminalEnd {
 public:
     PtyPair();
-    ~PtyPair();
+    ~PtyPair() { closeMaster(); }
 
-    bool isValid() const { return m_fd >= 0; }
     QString slavePath() const { return m_slavePath; }
     // The device vanishes: the master side is closed.
     void closeMaster();
