@@ -346,6 +346,28 @@ private Q_SLOTS:
         // Whatever the run or the window did, nothing wrote the settings file.
         QVERIFY(config == "fifo" || readFile(ini) == (config.isEmpty() ? "<unreadable>" : config));
     }
+    // The session log is written once per event-loop turn, yet a line a run
+    // has printed is on disk when the program is killed outright the moment after.
+    void shownLinesSurviveSigkill() {
+        SimProcess sim;
+        QVERIFY(sim.isRunning());
+        QTemporaryDir dir;
+        const QString sequence = dir.filePath("burst.seq");
+        QVERIFY(writeFile(sequence, "repeat 300\n commtest\n expect ACK\nend\nwait 60000\n"));
+        QProcess run;
+        run.setProcessEnvironment(headless(dir.path()));
+        run.start(QStringLiteral(ORV_TEST_PATH), {"--run", sequence, "--port", sim.devicePath()});
+        QByteArray shown;
+        QTRY_VERIFY_WITH_TIMEOUT((shown += run.readAllStandardOutput()).count("Reply: ") >= 150,
+                                 20000);
+        ::kill(pid_t(run.processId()), SIGKILL);
+        QVERIFY(run.waitForFinished(5000));
+        shown += run.readAllStandardOutput();
+        const QByteArray log = readFile(dir.filePath(
+            QStringLiteral("orv-test/%1.log").arg(QDate::currentDate().toString(Qt::ISODate))));
+        for (const QByteArray& line : shown.split('\n'))
+            QVERIFY2(log.contains(line + '\n'), line.constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSequenceRun)
