@@ -51,14 +51,11 @@ int slowDevice(const char* orvTest, const char* orvSim, long frames, long rate) 
         std::fprintf(stderr, "orv-sim did not start\n");
         return 1;
     }
-    int out[2];
-    if (::pipe(out) != 0)
-        return 1;
-    ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
+    int out = -1;
     const std::int64_t startNs = nowNs();
-    const pid_t run =
-        spawnWithOutput({orvTest, "--run", dir + "/slow.seq", "--port", sim.port}, out[1]);
-    ::close(out[1]);
+    const pid_t run = spawnPiped({orvTest, "--run", dir + "/slow.seq", "--port", sim.port}, &out);
+    if (out < 0)
+        return 1;
     ProcessCpu cpu(run);
     std::string text;
     char chunk[65536];
@@ -66,7 +63,7 @@ int slowDevice(const char* orvTest, const char* orvSim, long frames, long rate) 
     for (;;) {
         cpuMs = std::max(cpuMs, cpu.ms());
         sleepMs(20);
-        const ssize_t got = ::read(out[0], chunk, sizeof chunk);
+        const ssize_t got = ::read(out, chunk, sizeof chunk);
         if (got <= 0)
             break;
         text.append(chunk, std::size_t(got));
@@ -120,14 +117,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orv-sim did not start\n");
         return 1;
     }
-    int out[2];
-    if (::pipe(out) != 0)
-        return 1;
-    ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
+    int out = -1;
     const std::string report = dir + "/report.xml";
-    const pid_t run = spawnWithOutput(
-        {argv[1], "--run", dir + "/burn.seq", "--port", sim.port, "--report", report}, out[1]);
-    ::close(out[1]);
+    const pid_t run = spawnPiped(
+        {argv[1], "--run", dir + "/burn.seq", "--port", sim.port, "--report", report}, &out);
+    if (out < 0)
+        return 1;
 
     const BurnInPoints points(n);
     const long* at = points.at;
@@ -144,7 +139,7 @@ int main(int argc, char** argv) {
         // In gulps (the pipe holds a MiB): this process shares the machine
         // with the one measured, and a mark a few ms late changes nothing.
         sleepMs(5);
-        const ssize_t got = ::read(out[0], chunk, sizeof chunk);
+        const ssize_t got = ::read(out, chunk, sizeof chunk);
         if (got <= 0)
             break;
         pending.append(chunk, std::size_t(got));

@@ -35,6 +35,19 @@ inline pid_t spawnWithOutput(const std::vector<std::string>& args, int outFd) {
     return pid;
 }
 
+// The same with its output into a new pipe of 1 MiB, so that it never waits
+// on the bench's reading: *readFd is the pipe's read end; -1 if it cannot.
+inline pid_t spawnPiped(const std::vector<std::string>& args, int* readFd) {
+    int out[2];
+    if (::pipe(out) != 0)
+        return -1;
+    ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
+    const pid_t pid = spawnWithOutput(args, out[1]);
+    ::close(out[1]);
+    *readFd = out[0];
+    return pid;
+}
+
 class SimDevice {
 public:
     std::string port;
@@ -44,14 +57,8 @@ public:
 
     // Starts orv-sim with args; false if it named no port within 5 s.
     bool start(const std::string& sim, std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0)
-            return false;
-        ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
         args.insert(args.begin(), sim);
-        m_pid = spawnWithOutput(args, out[1]);
-        ::close(out[1]);
-        m_fd = out[0];
+        m_pid = spawnPiped(args, &m_fd);
         if (m_pid < 0)
             return false;
         // Its first line names the device: "... waiting for the program to open /dev/pts/N".
