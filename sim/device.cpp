@@ -100,7 +100,10 @@ int Device::run(const volatile std::sig_atomic_t* stop, const sigset_t& waitMask
             // POLLHUP stays set until someone opens the port again, so it must
             // not be waited on twice; but it may be old news by now if the
             // program was quick to reopen, and then its new frame must stand.
-            if (!readInput(now) || ((revents & (POLLHUP | POLLERR)) && hungUp())) {
+            const Input input = readInput(now);
+            if (input == Input::Gone || ((revents & (POLLHUP | POLLERR)) && hungUp())) {
+                if (input == Input::Gone)
+                    dropPartialFrame();
                 portClosed();
                 continue;
             }
@@ -122,11 +125,11 @@ bool Device::portReopened() {
     if (::poll(&p, 1, 0) < 0)
         return false;
     if (p.revents & POLLHUP) {
-        // Someone opened, wrote and closed between two looks: still read it,
-        // so a frame is never silently lost from the log.
-        if (p.revents & POLLIN)
-            readInput(monotonicMs());
-        m_parser.reset();
+        // What the program wrote before closing is still read, at the device's
+        // pace, so that no frame is lost from the log; and a frame cut by a
+        // paced read is whole once the rest is read.
+        if (!(p.revents & POLLIN) || readInput(monotonicMs()) == Input::Gone)
+            dropPartialFrame();
         return false;
     }
     m_open = true;
@@ -152,7 +155,7 @@ std::int64_t Device::msUntilReadable() const {
     return std::max<std::int64_t>(1, static_cast<std::int64_t>(missing * 1000 / rate) + 1);
 }
 
-bool Device::readInput(std::int64_t nowMs) {
+Device::Input Device::readInput(std::int64_t nowMs) {
     std::uint8_t buffer[4096];
     std::size_t total = 0;
     const std::size_t allowed = std::min(kMaxReadPerWake, readAllowance(nowMs));
@@ -170,10 +173,16 @@ bool Device::readInput(std::int64_t nowMs) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return true;
-        return false; // EIO: no one has the port open any more
+            return Input::Drained;
+        return Input::Gone; // EIO: no one has the port open any more
     }
-    return true;
+    return Input::Limited;
+}
+
+void Device::dropPartialFrame() {
+    if (m_parser.pendingSize() > 0)
+        m_log.line("partial frame dropped");
+    m_parser.reset();
 }
 
 void Device::handle(const ParseEvent& event, std::int64_t nowMs) {
@@ -266,9 +275,6 @@ void Device::portClosed() {
     if (!m_output.empty())
         m_log.line("answers not yet written are dropped");
     m_output.clear();
-    if (m_parser.pendingSize() > 0)
-        m_log.line("partial frame dropped");
-    m_parser.reset();
     // What the program did not read would otherwise wait for it on reopening.
     if (!m_port.discardUnread())
         m_log.line(std::string("could not flush the port: ") + std::strerror(errno));

@@ -25,8 +25,15 @@ public:
     int run(const volatile std::sig_atomic_t* stop, const sigset_t& waitMask);
 
 private:
-    // False once the program has closed its end.
-    bool readInput(std::int64_t nowMs);
+    enum class Input {
+        Drained, // all there was, and the program still has the port open
+        Limited, // --read-rate's allowance ran out first: more may wait
+        Gone,    // the program closed its end and all it wrote has been read
+    };
+    Input readInput(std::int64_t nowMs);
+    // Once the last byte written before the close is read, a frame still
+    // incomplete can never finish.
+    void dropPartialFrame();
     // With --read-rate: how many bytes may be read now, and how long until
     // a read's worth has come (ms).
     std::size_t readAllowance(std::int64_t nowMs);

@@ -103,6 +103,20 @@ private Q_SLOTS:
         QCOMPARE(readFile(link), QByteArray("keep me"));
     }
 
+    void slowDeviceReadsAllWrittenBeforeTheClose() {
+        // Paced reads cut frames anywhere, and the program closes with frames
+        // still unread: the close may cost neither the cut frame nor the rest.
+        SimProcess sim({"--read-rate", "2000"});
+        {
+            TerminalEnd port(sim.devicePath());
+            QTRY_VERIFY(sim.log().contains("port opened"));
+            QVERIFY(port.write(QByteArray::fromHex("0B0611").repeated(300)));
+            QTRY_VERIFY(sim.log().contains(" recv "));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(sim.log().count("recv 0B 06 11"), 300, 10000);
+        QVERIFY2(!sim.log().contains("drop"), qPrintable(sim.log()));
+    }
+
     void reopenedPortServedWithoutStaleAnswers() {
         // Round 1 starts a flood and leaves it unread, later rounds an unread
         // checksum error: neither may greet whoever opens the port next.
