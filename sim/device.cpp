@@ -159,6 +159,11 @@ Device::Input Device::readInput(std::int64_t nowMs) {
     std::uint8_t buffer[4096];
     std::size_t total = 0;
     const std::size_t allowed = std::min(kMaxReadPerWake, readAllowance(nowMs));
+    // A frame cut by the last read, its rest already waiting, was cut by the
+    // device's own pace, not the program: however late this read comes (a
+    // loaded machine may hold the device up), the program was not slow.
+    if (m_cutShort)
+        m_parser.resume(nowMs);
     while (total < allowed) {
         const ssize_t n = ::read(m_port.fd(), buffer, std::min(sizeof buffer, allowed - total));
         if (n > 0) {
@@ -172,10 +177,12 @@ Device::Input Device::readInput(std::int64_t nowMs) {
         }
         if (n < 0 && errno == EINTR)
             continue;
+        m_cutShort = false;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return Input::Drained;
         return Input::Gone; // EIO: no one has the port open any more
     }
+    m_cutShort = m_port.pendingInput() > 0;
     return Input::Limited;
 }
 

@@ -56,6 +56,7 @@ private:
     bool m_flooded = false;
     double m_readCredit = 0; // bytes, with --read-rate
     std::int64_t m_creditAtMs = -1;
+    bool m_cutShort = false; // the last read left input waiting
 };
 
 } // namespace orvsim

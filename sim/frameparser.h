@@ -44,6 +44,9 @@ public:
     }
     // Forgets a partial frame, as when the port is closed under it.
     void reset();
+    // The partial frame was cut by the reader, its rest already waiting:
+    // its time limit counts from nowMs.
+    void resume(std::int64_t nowMs) { m_leadMs = nowMs; }
     // Bytes of the frame being collected.
     std::size_t pendingSize() const { return m_frame.size(); }
 

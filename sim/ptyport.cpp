@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -72,6 +73,12 @@ bool PtyPort::discardUnread() {
     const bool ok = ::tcflush(slave, TCIFLUSH) == 0;
     ::close(slave);
     return ok;
+}
+
+std::size_t PtyPort::pendingInput() const {
+    int count = 0;
+    return ::ioctl(m_master, FIONREAD, &count) == 0 && count > 0 ? static_cast<std::size_t>(count)
+                                                                 : 0;
 }
 
 bool DeviceLink::create(const std::string& linkPath, const std::string& target,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace orvsim {
@@ -19,6 +20,9 @@ public:
     // Throws away what was written to the program but not read by it, so
     // answers meant for a closed port do not greet the next one who opens it.
     bool discardUnread();
+    // Bytes the program wrote that the device has not read yet, as far as
+    // the terminal has passed them on.
+    std::size_t pendingInput() const;
 
 private:
     int m_master = -1;

@@ -14,6 +14,7 @@ public:
 
     bool isRunning() const { return !m_devicePath.isEmpty(); }
     QString devicePath() const { return m_devicePath; }
+    qint64 pid() const { return m_process.processId(); }
     // Everything orv-sim has logged so far (one line per frame and answer).
     QString log() const;
     // Ends it as an operator would (SIGTERM) and waits for it.
